@@ -1,0 +1,140 @@
+#include "whoistestserver.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+
+namespace {
+
+int bindLoopback(const char *address, int type, std::uint16_t *port)
+{
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    const bool v6 = std::strchr(address, ':') != nullptr;
+    if (v6) {
+        auto *in6 = reinterpret_cast<sockaddr_in6 *>(&storage);
+        in6->sin6_family = AF_INET6;
+        inet_pton(AF_INET6, address, &in6->sin6_addr);
+        length = sizeof *in6;
+    } else {
+        auto *in4 = reinterpret_cast<sockaddr_in *>(&storage);
+        in4->sin_family = AF_INET;
+        inet_pton(AF_INET, address, &in4->sin_addr);
+        length = sizeof *in4;
+    }
+    const int fd = ::socket(v6 ? AF_INET6 : AF_INET, type, 0);
+    if (fd < 0)
+        return -1;
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&storage), length) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    getsockname(fd, reinterpret_cast<sockaddr *>(&storage), &length);
+    *port = ntohs(v6 ? reinterpret_cast<sockaddr_in6 *>(&storage)->sin6_port
+                     : reinterpret_cast<sockaddr_in *>(&storage)->sin_port);
+    return fd;
+}
+
+bool waitReadable(int fd, int ms)
+{
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, ms) > 0;
+}
+
+} // namespace
+
+WhoisTestServer::WhoisTestServer(std::string reply, Mode mode, const char *address)
+    : m_reply(std::move(reply)), m_mode(mode)
+{
+    m_listener = bindLoopback(address, SOCK_STREAM, &m_port);
+    if (m_listener >= 0 && ::listen(m_listener, 16) != 0) {
+        ::close(m_listener);
+        m_listener = -1;
+    }
+    if (m_listener >= 0)
+        m_thread = std::thread([this] { serve(); });
+}
+
+WhoisTestServer::~WhoisTestServer()
+{
+    m_stop = true;
+    if (m_thread.joinable())
+        m_thread.join();
+    if (m_listener >= 0)
+        ::close(m_listener);
+}
+
+std::string WhoisTestServer::received()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_served.wait_for(lock, std::chrono::seconds(2), [this] { return m_hasReceived; });
+    return m_received;
+}
+
+std::uint16_t WhoisTestServer::refusingPort()
+{
+    std::uint16_t port = 0;
+    const int fd = bindLoopback("127.0.0.1", SOCK_STREAM, &port);
+    if (fd >= 0)
+        ::close(fd); // bound, never listening: the port is free and refuses
+    return port;
+}
+
+void WhoisTestServer::serve()
+{
+    while (!m_stop) {
+        if (!waitReadable(m_listener, 20))
+            continue;
+        const int client = ::accept(m_listener, nullptr, nullptr);
+        if (client < 0)
+            continue;
+        ++m_connections;
+        handle(client);
+        ::close(client);
+    }
+}
+
+void WhoisTestServer::handle(int client)
+{
+    std::string query;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!m_stop && query.find("\r\n") == std::string::npos
+           && std::chrono::steady_clock::now() < deadline) {
+        if (!waitReadable(client, 20))
+            continue;
+        char buffer[65536];
+        const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            break;
+        query.append(buffer, static_cast<std::size_t>(n));
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_received = query;
+        m_hasReceived = true;
+    }
+    m_served.notify_all();
+
+    switch (m_mode) {
+    case Mode::Reply:
+        for (std::size_t sent = 0; sent < m_reply.size();) {
+            const ssize_t n = ::send(client, m_reply.data() + sent, m_reply.size() - sent,
+                                     MSG_NOSIGNAL);
+            if (n <= 0)
+                break;
+            sent += static_cast<std::size_t>(n);
+        }
+        break;
+    case Mode::Silent:
+        while (!m_stop)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        break;
+    }
+}

@@ -1,0 +1,57 @@
+#ifndef WHOISTESTSERVER_H
+#define WHOISTESTSERVER_H
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+// A WHOIS server for tests, on a loopback address and a free port. It runs
+// on a thread of its own, since the client under test blocks the thread
+// that calls it. Each connection: read the query line, then behave as the
+// mode says.
+class WhoisTestServer
+{
+public:
+    enum class Mode {
+        Reply,  // send the reply, then close
+        Silent, // accept, read, never answer, keep the connection open
+    };
+
+    explicit WhoisTestServer(std::string reply = {}, Mode mode = Mode::Reply,
+                             const char *address = "127.0.0.1");
+    ~WhoisTestServer();
+
+    WhoisTestServer(const WhoisTestServer &) = delete;
+    WhoisTestServer &operator=(const WhoisTestServer &) = delete;
+
+    bool isListening() const { return m_listener >= 0; }
+    std::uint16_t port() const { return m_port; }
+    int connectionCount() const { return m_connections.load(); }
+    // Everything the last client sent before its query line ended or it
+    // closed; waits up to two seconds for a connection to have been served.
+    std::string received();
+
+    // A loopback port on which nothing listens, so connecting is refused.
+    static std::uint16_t refusingPort();
+
+private:
+    void serve();
+    void handle(int client);
+
+    std::string m_reply;
+    Mode m_mode;
+    int m_listener = -1;
+    std::uint16_t m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_connections{0};
+    std::mutex m_mutex;
+    std::condition_variable m_served;
+    bool m_hasReceived = false;
+    std::string m_received;
+    std::thread m_thread;
+};
+
+#endif // WHOISTESTSERVER_H

@@ -1,0 +1,28 @@
+#ifndef MEMO_H
+#define MEMO_H
+
+#include <QPlainTextEdit>
+
+#include <string_view>
+
+// A multi-line text box that takes its text row by row, as 8-bit strings.
+class TMemo : public QPlainTextEdit
+{
+    Q_OBJECT
+
+public:
+    explicit TMemo(QWidget *parent = nullptr);
+
+    // Removes all rows.
+    void Clear();
+    // Appends one row after the existing ones; row holds no line feed.
+    void Add(std::string_view row);
+
+    // How a row's bytes are shown: one character per byte, a carriage
+    // return at the end of the row is left out (it only ends a line), and
+    // one elsewhere shows as the symbol U+240D, since Qt would otherwise
+    // start a new row at it.
+    static QString displayText(std::string_view row);
+};
+
+#endif // MEMO_H
