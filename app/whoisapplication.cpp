@@ -1,5 +1,6 @@
 #include "whoisapplication.h"
 
+#include <QFont>
 #include <QMessageBox>
 #include <QWidget>
 
@@ -20,6 +21,11 @@ TApplication::~TApplication()
 
 void TApplication::Initialize()
 {
+    // The window is designed in MS Sans Serif, which Linux lacks; Liberation
+    // Sans is near its widths, so captions fit the designed label sizes.
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Microsoft Sans Serif"),
+                                QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
 }
 
 void TApplication::adoptForm(std::unique_ptr<QWidget> form)

@@ -3,7 +3,16 @@
 # already there. Extra package names may be given as arguments.
 set -euo pipefail
 
-packages=(cmake g++ make qt6-base-dev qt6-base-dev-tools libgl-dev "$@")
+packages=(
+    cmake
+    g++
+    make
+    qt6-base-dev
+    qt6-base-dev-tools
+    libgl-dev
+    fonts-liberation # near the widths of the window's designed font
+    "$@"
+)
 
 missing=()
 for p in "${packages[@]}"; do
