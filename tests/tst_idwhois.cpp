@@ -4,6 +4,7 @@
 
 #include <QTest>
 
+#include <memory>
 #include <string>
 
 using namespace std::chrono_literals;
@@ -18,13 +19,17 @@ private slots:
     void sendsQueryLine();
     void returnsReplyByteForByte_data();
     void returnsReplyByteForByte();
-    void failures_data();
-    void failures();
+    void againstServers_data();
+    void againstServers();
+    void queriesSentAsTheyAre_data();
+    void queriesSentAsTheyAre();
     void asciiFilterLeavesSevenBits();
     void lineBreakInQuerySendsNothing();
 };
 
 namespace {
+
+constexpr int Refuse = -1;
 
 std::string whoisAt(const char *host, std::uint16_t port, const std::string &query,
                     bool asciiFilter = false)
@@ -56,6 +61,7 @@ void TestIdWhois::defaults()
     QVERIFY(client.ConnectTimeout <= 10s);
     QVERIFY(client.ReadTimeout >= 20s && client.ReadTimeout <= 30s);
     QCOMPARE(client.TotalTimeout, 60s);
+    QCOMPARE(client.MaxReplySize, std::size_t(8 * 1024 * 1024));
 }
 
 void TestIdWhois::sendsQueryLine()
@@ -85,33 +91,97 @@ void TestIdWhois::returnsReplyByteForByte()
     QCOMPARE(bytes(whoisAt("127.0.0.1", server.port(), "example.kr")), reply);
 }
 
-void TestIdWhois::failures_data()
+void TestIdWhois::againstServers_data()
 {
     QTest::addColumn<QString>("host");
-    QTest::addColumn<bool>("refusedPort");
-    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("mode"); // a WhoisTestServer::Mode, or Refuse
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QByteArray>("expected"); // the reply returned, if no failure
+    QTest::addColumn<QString>("failure");     // the message, %1 standing for the port
 
-    QTest::newRow("refused") << "127.0.0.1" << true
-                             << R"(WHOIS query to "127.0.0.1" port %1 failed: the connection was refused.)";
-    QTest::newRow("unresolvable") << "whois.example.invalid" << false
-                                  << R"(WHOIS query to "whois.example.invalid" port %1 failed: the host was not found.)";
-    QTest::newRow("empty host") << "" << false
-                                << R"(WHOIS query to "" port %1 failed: no WHOIS server host is set.)";
+    const int reply = int(WhoisTestServer::Mode::Reply);
+    const QString prefix = R"(WHOIS query to "%2" port %1 failed: )";
+    QByteArray binary("a\0b\r\n\xff\xfe\x80 \xc3\xa9\n\0", 13);
+
+    QTest::newRow("IPv4 reply") << "127.0.0.1" << reply << QByteArray("x\r\n") << QByteArray("x\r\n") << "";
+    QTest::newRow("IPv6 reply") << "::1" << reply << QByteArray("y\n") << QByteArray("y\n") << "";
+    QTest::newRow("IPv6 in brackets") << "[::1]" << reply << QByteArray("z") << QByteArray("z") << "";
+    QTest::newRow("close without a reply") << "127.0.0.1" << reply << QByteArray() << QByteArray() << "";
+    QTest::newRow("NUL and high bytes kept") << "127.0.0.1" << reply << binary << binary << "";
+    QTest::newRow("refused") << "127.0.0.1" << Refuse << QByteArray() << QByteArray()
+                             << prefix + "the connection was refused.";
+    QTest::newRow("refused on IPv6") << "::1" << Refuse << QByteArray() << QByteArray()
+                                     << prefix + "the connection was refused.";
+    QTest::newRow("accepts, stays silent")
+        << "127.0.0.1" << int(WhoisTestServer::Mode::Silent) << QByteArray() << QByteArray()
+        << prefix + "timed out waiting for the reply: nothing arrived for 0.4 s.";
+    QTest::newRow("drips forever")
+        << "127.0.0.1" << int(WhoisTestServer::Mode::Drip) << QByteArray("drip") << QByteArray()
+        << prefix + "timed out waiting for the reply: the whole exchange took longer than 1.5 s.";
+    QTest::newRow("reset mid-reply")
+        << "127.0.0.1" << int(WhoisTestServer::Mode::ResetMidReply) << QByteArray("Domain Name: ex")
+        << QByteArray() << prefix + "the connection was reset before the reply was complete.";
+    QTest::newRow("endless stream")
+        << "::1" << int(WhoisTestServer::Mode::Endless) << QByteArray(4096, 'e') << QByteArray()
+        << prefix + "the reply is too large (more than 65536 bytes).";
+    QTest::newRow("unresolvable") << "whois.example.invalid" << Refuse << QByteArray() << QByteArray()
+                                  << prefix + "the host was not found.";
+    QTest::newRow("300-character name") << QString(292, 'a') + ".invalid" << Refuse << QByteArray()
+                                        << QByteArray() << prefix + "the host was not found.";
+    QTest::newRow("empty host") << "" << Refuse << QByteArray() << QByteArray()
+                                << prefix + "no WHOIS server host is set.";
 }
 
-void TestIdWhois::failures()
+void TestIdWhois::againstServers()
 {
     QFETCH(QString, host);
-    QFETCH(bool, refusedPort);
-    QFETCH(QString, message);
+    QFETCH(int, mode);
+    QFETCH(QByteArray, reply);
+    QFETCH(QByteArray, expected);
+    QFETCH(QString, failure);
 
-    const std::uint16_t port = refusedPort ? WhoisTestServer::refusingPort() : 43;
-    try {
-        whoisAt(host.toStdString().c_str(), port, "example.kr");
-        QFAIL("the query succeeded");
-    } catch (const EIdWhoisError &e) {
-        QCOMPARE(QString::fromStdString(e.what()), message.arg(port));
+    const QString address = host.startsWith('[') ? host.mid(1, host.size() - 2) : host;
+    std::unique_ptr<WhoisTestServer> server;
+    std::uint16_t port = 43;
+    if (mode != Refuse) {
+        server = std::make_unique<WhoisTestServer>(reply.toStdString(),
+                                                   WhoisTestServer::Mode(mode),
+                                                   qPrintable(address));
+        QVERIFY(server->isListening());
+        port = server->port();
+    } else if (!address.isEmpty() && !address.contains("invalid")) {
+        port = WhoisTestServer::refusingPort(qPrintable(address));
     }
+
+    TIdWhois client;
+    client.Host = host.toStdString();
+    client.Port = port;
+    client.ReadTimeout = 400ms;
+    client.TotalTimeout = 1500ms;
+    client.MaxReplySize = 64 * 1024;
+    try {
+        const std::string got = client.WhoIs("example.kr");
+        QVERIFY2(failure.isEmpty(), "the query succeeded");
+        QCOMPARE(bytes(got), expected);
+    } catch (const EIdWhoisError &e) {
+        QCOMPARE(QString::fromStdString(e.what()), failure.arg(port).arg(host));
+    }
+}
+
+void TestIdWhois::queriesSentAsTheyAre_data()
+{
+    QTest::addColumn<QByteArray>("query");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("64 KiB") << QByteArray(64 * 1024, 'q');
+    QTest::newRow("blanks and case kept") << QByteArray(" Example.KR ");
+}
+
+void TestIdWhois::queriesSentAsTheyAre()
+{
+    QFETCH(QByteArray, query);
+    WhoisTestServer server("ok");
+    QCOMPARE(whoisAt("127.0.0.1", server.port(), query.toStdString()), std::string("ok"));
+    QCOMPARE(bytes(server.received()), query + "\r\n");
 }
 
 void TestIdWhois::asciiFilterLeavesSevenBits()

@@ -32,6 +32,8 @@ private slots:
     void failedLookupReportsAndRecovers();
     void button1AppliesHostAsTyped();
     void scrollBarsWhenSmaller();
+    void silentServerTimesOutAndRecovers();
+    void enterCallsBoundClickWithWindowAsSender();
 
 private:
     QStringList rows() const;
@@ -270,6 +272,36 @@ void TestWhoisMain::scrollBarsWhenSmaller()
     const QRect visible(QPoint(), scroller->viewport()->size());
     const QPoint farCorner = scroller->widget()->mapTo(scroller->viewport(), QPoint(646, 376));
     QVERIFY(visible.contains(farCorner));
+}
+
+void TestWhoisMain::silentServerTimesOutAndRecovers()
+{
+    WhoisTestServer silent({}, WhoisTestServer::Mode::Silent);
+    pointAt(silent);
+    m_form->IdWhois->ReadTimeout = std::chrono::milliseconds(300);
+
+    MessageBoxWatcher watcher;
+    typeDomainAndPressEnter("example.kr");
+    QCOMPARE(watcher.texts.size(), 1);
+    QVERIFY2(watcher.texts.first().contains("timed out waiting for the reply"),
+             qPrintable(watcher.texts.first()));
+    QVERIFY(rows().isEmpty());
+
+    WhoisTestServer good("back\r\n");
+    pointAt(good);
+    typeDomainAndPressEnter("example.kr");
+    QCOMPARE(rows(), QStringList{"back"});
+}
+
+void TestWhoisMain::enterCallsBoundClickWithWindowAsSender()
+{
+    QList<QObject *> senders;
+    m_form->btLookup->OnClick = [&](QObject *sender) { senders << sender; };
+    typeDomainAndPressEnter("example.kr");
+    QTest::keyClick(m_form->edDomain, Qt::Key_Enter); // the keypad's Enter
+    QCOMPARE(senders, (QList<QObject *>{m_form.get(), m_form.get()}));
+    // The key goes on to the field unchanged: its text is intact.
+    QCOMPARE(m_form->edDomain->text(), QString("example.kr"));
 }
 
 int main(int argc, char *argv[])

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 
@@ -78,10 +79,10 @@ std::string WhoisTestServer::received()
     return m_received;
 }
 
-std::uint16_t WhoisTestServer::refusingPort()
+std::uint16_t WhoisTestServer::refusingPort(const char *address)
 {
     std::uint16_t port = 0;
-    const int fd = bindLoopback("127.0.0.1", SOCK_STREAM, &port);
+    const int fd = bindLoopback(address, SOCK_STREAM, &port);
     if (fd >= 0)
         ::close(fd); // bound, never listening: the port is free and refuses
     return port;
@@ -122,19 +123,41 @@ void WhoisTestServer::handle(int client)
     }
     m_served.notify_all();
 
+    const auto sendAll = [&](const char *data, std::size_t size) {
+        for (std::size_t sent = 0; sent < size && !m_stop;) {
+            pollfd p{client, POLLOUT, 0};
+            if (::poll(&p, 1, 20) <= 0)
+                continue;
+            const ssize_t n = ::send(client, data + sent, size - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n < 0 && errno != EAGAIN)
+                return false;
+            sent += n > 0 ? static_cast<std::size_t>(n) : 0;
+        }
+        return !m_stop;
+    };
+
     switch (m_mode) {
     case Mode::Reply:
-        for (std::size_t sent = 0; sent < m_reply.size();) {
-            const ssize_t n = ::send(client, m_reply.data() + sent, m_reply.size() - sent,
-                                     MSG_NOSIGNAL);
-            if (n <= 0)
-                break;
-            sent += static_cast<std::size_t>(n);
-        }
+        sendAll(m_reply.data(), m_reply.size());
         break;
     case Mode::Silent:
         while (!m_stop)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        break;
+    case Mode::Drip:
+        for (std::size_t i = 0; !m_reply.empty() && sendAll(&m_reply[i % m_reply.size()], 1); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        break;
+    case Mode::ResetMidReply: {
+        sendAll(m_reply.data(), m_reply.size());
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const linger abortive{1, 0}; // closing now sends a reset, not a FIN
+        setsockopt(client, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+        break;
+    }
+    case Mode::Endless:
+        while (!m_reply.empty() && sendAll(m_reply.data(), m_reply.size())) {
+        }
         break;
     }
 }

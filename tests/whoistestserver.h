@@ -16,8 +16,11 @@ class WhoisTestServer
 {
 public:
     enum class Mode {
-        Reply,  // send the reply, then close
-        Silent, // accept, read, never answer, keep the connection open
+        Reply,         // send the reply, then close
+        Silent,        // accept, read, never answer, keep the connection open
+        Drip,          // send one byte of the reply every 20 ms, forever
+        ResetMidReply, // send the reply, then reset the connection
+        Endless,       // stream the reply over and over, never closing
     };
 
     explicit WhoisTestServer(std::string reply = {}, Mode mode = Mode::Reply,
@@ -35,7 +38,7 @@ public:
     std::string received();
 
     // A loopback port on which nothing listens, so connecting is refused.
-    static std::uint16_t refusingPort();
+    static std::uint16_t refusingPort(const char *address = "127.0.0.1");
 
 private:
     void serve();

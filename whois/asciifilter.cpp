@@ -1,5 +1,7 @@
 #include "asciifilter.h"
 
+#include <string_view>
+
 namespace {
 
 // Length of the well-formed UTF-8 sequence at the start of s, or 0.
@@ -42,20 +44,21 @@ std::size_t utf8SequenceLength(std::string_view s)
 
 } // namespace
 
-std::string asciiFiltered(std::string_view bytes)
+std::string asciiFiltered(std::string bytes)
 {
-    std::string out;
-    out.reserve(bytes.size());
-    while (!bytes.empty()) {
-        const unsigned char c = static_cast<unsigned char>(bytes.front());
+    // The output is never longer than the input, so it is written over it.
+    std::size_t out = 0;
+    for (std::size_t in = 0; in < bytes.size();) {
+        const unsigned char c = static_cast<unsigned char>(bytes[in]);
         if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-            bytes.remove_prefix(1);
+            bytes[out++] = static_cast<char>(c);
+            ++in;
             continue;
         }
-        const std::size_t length = utf8SequenceLength(bytes);
-        out.push_back('?');
-        bytes.remove_prefix(length ? length : 1);
+        const std::size_t length = utf8SequenceLength(std::string_view(bytes).substr(in));
+        bytes[out++] = '?';
+        in += length ? length : 1;
     }
-    return out;
+    bytes.resize(out);
+    return bytes;
 }

@@ -2,7 +2,6 @@
 #define ASCIIFILTER_H
 
 #include <string>
-#include <string_view>
 
 // Reduces a reply to 7-bit characters. Bytes below 128 pass unchanged.
 // Each well-formed UTF-8 sequence of two to four bytes (no overlong forms,
@@ -10,6 +9,7 @@
 // reads as one replacement, not as several; every other byte above 127
 // (Latin-1 and other 8-bit text, stray or truncated sequences) becomes
 // one '?' of its own.
-std::string asciiFiltered(std::string_view bytes);
+// Works in place: the reply is never held twice.
+std::string asciiFiltered(std::string bytes);
 
 #endif // ASCIIFILTER_H

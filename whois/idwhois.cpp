@@ -2,12 +2,14 @@
 
 #include "asciifilter.h"
 #include "hostlookup.h"
+#include "socketexchange.h"
 #include "whoiserror.h"
 
 #include <QDeadlineTimer>
 #include <QTcpSocket>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -17,16 +19,40 @@ int waitMs(std::chrono::milliseconds stageBound, const QDeadlineTimer &deadline)
     return static_cast<int>(std::min<qint64>(stageBound.count(), left));
 }
 
-QString describeSocketError(const QTcpSocket &socket)
+QString describeConnectError(const QTcpSocket &socket)
 {
     switch (socket.error()) {
     case QAbstractSocket::ConnectionRefusedError:
         return TIdWhois::tr("the connection was refused");
-    case QAbstractSocket::NetworkError:
-        return TIdWhois::tr("the network reported: %1").arg(socket.errorString());
+    case QAbstractSocket::SocketTimeoutError:
+        return TIdWhois::tr("timed out while connecting");
+    case QAbstractSocket::NetworkError: // unreachable network or host
+        return TIdWhois::tr("there is no route to the host (%1)").arg(socket.errorString().toLower());
     default:
-        return socket.errorString();
+        return TIdWhois::tr("could not connect (%1)").arg(socket.errorString());
     }
+}
+
+QString seconds(std::chrono::milliseconds bound)
+{
+    return QString::number(static_cast<double>(bound.count()) / 1000.0);
+}
+
+QString sizeText(std::size_t bytes)
+{
+    constexpr std::size_t MiB = 1024 * 1024;
+    if (bytes >= MiB && bytes % MiB == 0)
+        return TIdWhois::tr("%1 MiB").arg(bytes / MiB);
+    return TIdWhois::tr("%1 bytes").arg(bytes);
+}
+
+[[noreturn]] void fail(const QString &host, std::uint16_t port, const QString &why)
+{
+    throw EIdWhoisError(TIdWhois::tr("WHOIS query to \"%1\" port %2 failed: %3.")
+                            .arg(host)
+                            .arg(port)
+                            .arg(why)
+                            .toStdString());
 }
 
 } // namespace
@@ -39,29 +65,22 @@ TIdWhois::TIdWhois(QObject *owner)
 std::string TIdWhois::WhoIs(const std::string &query)
 {
     const QString host = QString::fromStdString(Host);
-    const auto fail = [&](const QString &why) {
-        throw EIdWhoisError(tr("WHOIS query to \"%1\" port %2 failed: %3.")
-                                .arg(host)
-                                .arg(Port)
-                                .arg(why)
-                                .toStdString());
-    };
 
     // The query is one protocol line; its own line breaks would let the
     // text typed by the user become further lines of the exchange.
     if (query.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
-        fail(tr("the query contains a line break or a NUL character, so nothing was sent"));
+        fail(host, Port, tr("the query contains a line break or a NUL character, so nothing was sent"));
     if (host.isEmpty())
-        fail(tr("no WHOIS server host is set"));
+        fail(host, Port, tr("no WHOIS server host is set"));
 
     const QDeadlineTimer deadline(TotalTimeout.count());
 
     const HostLookup lookup =
         lookUpHost(host, std::chrono::milliseconds(waitMs(ResolveTimeout, deadline)));
     if (lookup.result == HostLookup::TimedOut)
-        fail(tr("timed out while looking up the host name"));
+        fail(host, Port, tr("timed out while looking up the host name"));
     if (lookup.result == HostLookup::NotFound)
-        fail(tr("the host was not found"));
+        fail(host, Port, tr("the host was not found"));
 
     QTcpSocket socket;
     QString connectError;
@@ -71,45 +90,37 @@ std::string TIdWhois::WhoIs(const std::string &query)
         socket.connectToHost(address, Port);
         if (socket.waitForConnected(waitMs(ConnectTimeout, deadline)))
             break;
-        connectError = socket.error() == QAbstractSocket::SocketTimeoutError
-            ? tr("timed out while connecting")
-            : describeSocketError(socket);
+        connectError = describeConnectError(socket);
         socket.abort();
     }
     if (socket.state() != QAbstractSocket::ConnectedState)
-        fail(connectError.isEmpty() ? tr("timed out while connecting") : connectError);
-
-    // Keeps Qt's own buffer small whatever the server chooses to send.
-    socket.setReadBufferSize(64 * 1024);
-
-    const std::string line = query + "\r\n";
-    socket.write(line.data(), static_cast<qint64>(line.size()));
-    while (socket.bytesToWrite() > 0) {
-        if (!socket.waitForBytesWritten(waitMs(ReadTimeout, deadline))) {
-            if (socket.error() == QAbstractSocket::SocketTimeoutError)
-                fail(tr("timed out while sending the query"));
-            break; // the server may close early; what it sent is still read below
-        }
-    }
+        fail(host, Port, connectError.isEmpty() ? tr("timed out while connecting") : connectError);
 
     std::string reply;
-    char buffer[16 * 1024];
-    for (;;) {
-        for (qint64 n; (n = socket.read(buffer, sizeof buffer)) > 0;) {
-            if (reply.size() + static_cast<std::size_t>(n) > MaxReplySize)
-                fail(tr("the reply is larger than %1 bytes").arg(MaxReplySize));
-            reply.append(buffer, static_cast<std::size_t>(n));
-        }
-        if (socket.state() != QAbstractSocket::ConnectedState)
-            break;
-        if (!socket.waitForReadyRead(waitMs(ReadTimeout, deadline))) {
-            if (socket.error() == QAbstractSocket::RemoteHostClosedError)
-                continue; // the normal end: drain what is left, then stop
-            if (socket.error() == QAbstractSocket::SocketTimeoutError)
-                fail(tr("timed out waiting for the reply"));
-            fail(describeSocketError(socket));
-        }
+    const ExchangeResult exchange =
+        exchangeQuery(static_cast<int>(socket.socketDescriptor()), query + "\r\n", reply,
+                      ReadTimeout, deadline, MaxReplySize);
+    socket.abort();
+    switch (exchange.outcome) {
+    case ExchangeResult::Complete:
+        break;
+    case ExchangeResult::SendTimedOut:
+        fail(host, Port, tr("timed out while sending the query"));
+    case ExchangeResult::IdleTimedOut:
+        fail(host, Port, tr("timed out waiting for the reply: nothing arrived for %1 s")
+                 .arg(seconds(ReadTimeout)));
+    case ExchangeResult::TimedOut:
+        fail(host, Port, tr("timed out waiting for the reply: the whole exchange took longer than %1 s")
+                 .arg(seconds(TotalTimeout)));
+    case ExchangeResult::Reset:
+        fail(host, Port, tr("the connection was reset before the reply was complete"));
+    case ExchangeResult::TooLarge:
+        fail(host, Port, tr("the reply is too large (more than %1)").arg(sizeText(MaxReplySize)));
+    case ExchangeResult::Failed:
+        fail(host, Port, tr("the connection failed: %1").arg(QString::fromLocal8Bit(std::strerror(exchange.error))));
     }
 
-    return ASCIIFilter ? asciiFiltered(reply) : reply;
+    if (ASCIIFilter)
+        reply = asciiFiltered(std::move(reply));
+    return reply;
 }

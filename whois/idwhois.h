@@ -29,7 +29,7 @@ public:
     // The whole exchange, from resolution to the server's close.
     static constexpr std::chrono::milliseconds DefaultTotalTimeout{60000};
     // Real replies are tens of kB; routing-registry listings a few MB.
-    static constexpr std::size_t DefaultMaxReplySize = 16u * 1024u * 1024u;
+    static constexpr std::size_t DefaultMaxReplySize = 8u * 1024u * 1024u;
 
     explicit TIdWhois(QObject *owner = nullptr);
 

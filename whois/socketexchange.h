@@ -1,0 +1,36 @@
+#ifndef SOCKETEXCHANGE_H
+#define SOCKETEXCHANGE_H
+
+#include <QDeadlineTimer>
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+
+// The byte exchange of one WHOIS query on a connected, non-blocking socket
+// descriptor: send the query line, then read until the server closes.
+//
+// QTcpSocket reports a connection reset while reading as an orderly close,
+// which would pass a cut reply off as a whole one; this reads the
+// descriptor itself so that a reset stays a failure.
+struct ExchangeResult
+{
+    enum Outcome {
+        Complete,     // the server closed the connection: reply is whole
+        SendTimedOut, // the query could not be sent within the bounds
+        IdleTimedOut, // nothing arrived for the idle bound
+        TimedOut,     // the overall deadline passed
+        Reset,        // the connection was reset before the server closed
+        TooLarge,     // the reply outgrew the cap
+        Failed,       // any other socket error; see error
+    };
+
+    Outcome outcome = Complete;
+    int error = 0; // errno for Failed
+};
+
+ExchangeResult exchangeQuery(int descriptor, const std::string &line, std::string &reply,
+                             std::chrono::milliseconds idle, const QDeadlineTimer &deadline,
+                             std::size_t maxReplySize);
+
+#endif // SOCKETEXCHANGE_H
