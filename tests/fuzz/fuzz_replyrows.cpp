@@ -1,0 +1,49 @@
+// Fuzzes the path from the raw bytes of a reply to the rows the results box
+// receives: the ASCII filter (on and off), the split, the row display.
+#include "asciifilter.h"
+#include "memo.h"
+#include "replylines.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+void checkRows(const std::string &reply, bool filtered)
+{
+    std::size_t covered = 0;
+    forEachReplyLine(reply, [&](std::string_view line) {
+        if (line.empty() || line.find('\n') != std::string_view::npos)
+            std::abort();
+        covered += line.size();
+        const QString shown = TMemo::displayText(line);
+        if (shown.contains(QLatin1Char('\r')) || shown.contains(QLatin1Char('\n')))
+            std::abort(); // a row would split in the box
+        if (filtered) {
+            for (QChar c : shown) {
+                if (c.unicode() > 127 && c.unicode() != 0x240D)
+                    std::abort();
+            }
+        }
+    });
+    std::size_t text = 0;
+    for (char c : reply)
+        text += c != '\n' ? 1 : 0;
+    if (covered != text) // every byte but the line feeds reaches a row
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const std::string reply(reinterpret_cast<const char *>(data), size);
+    checkRows(reply, false);
+    const std::string filtered = asciiFiltered(reply);
+    if (filtered.size() > reply.size())
+        std::abort();
+    checkRows(filtered, true);
+    return 0;
+}
