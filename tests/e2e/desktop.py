@@ -51,15 +51,19 @@ def check_tools():
         sys.exit(f"FAILED: missing {', '.join(missing)}; tools/install-deps.sh installs them")
 
 
-def enter_private_network():
+def enter_private_network(loopback_names=()):
     """Re-runs this script in a network and process namespace of its own and
     exits with its result; returns only inside the namespace, with loopback
-    up. Exits with SKIP_EXIT_CODE when no namespace can be made here."""
+    up. Names in loopback_names resolve to 127.0.0.1 there, through a hosts
+    file of the namespace's own. Exits with SKIP_EXIT_CODE when no namespace
+    can be made here."""
     if os.environ.get(_NAMESPACE_MARK) == "1":
         subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+        if loopback_names:
+            _map_to_loopback(loopback_names)
         return
     # A process namespace too, so whatever is left running dies with the run.
-    common = ["--net", "--pid", "--fork", "--kill-child"]
+    common = ["--net", "--pid", "--fork", "--kill-child"] + (["--mount"] if loopback_names else [])
     attempts = ([common] if os.geteuid() == 0 else []) + [["--map-root-user", *common]]
     reasons = []
     for flags in attempts:
@@ -72,6 +76,15 @@ def enter_private_network():
     print("SKIPPED: cannot make a network namespace here, so no private WHOIS server "
           "on port 43 is possible (" + "; ".join(reasons) + ")", flush=True)
     sys.exit(SKIP_EXIT_CODE)
+
+
+def _map_to_loopback(names):
+    hosts = tempfile.NamedTemporaryFile("w", prefix="whoislookup-hosts-", delete=False)
+    with hosts, open("/etc/hosts") as system_hosts:
+        hosts.write("".join(f"127.0.0.1 {name}\n" for name in names) + system_hosts.read())
+    os.chmod(hosts.name, 0o644)
+    subprocess.run(["mount", "--bind", hosts.name, "/etc/hosts"], check=True)
+    os.unlink(hosts.name)  # the mount keeps it
 
 
 class WhoisServer:
@@ -230,6 +243,22 @@ class Desktop:
         if len(raw) != width * height * 3:
             raise DesktopError(f"a {width}x{height} picture came back with {len(raw)} bytes")
         return width, height, [raw[y * width * 3:(y + 1) * width * 3] for y in range(height)]
+
+    def settled_capture(self, window, size=None):
+        """Like capture, once the window has the given size and two pictures
+        in a row agree, so painting has finished."""
+        if size:
+            wait_until(f"the window to be {size[0]}x{size[1]}", lambda: self.geometry(window) == size)
+        previous = None
+
+        def same_twice():
+            nonlocal previous
+            current = self.capture(window)
+            done = previous is not None and current == previous
+            previous = current
+            return done and current
+
+        return wait_until("the window to finish painting", same_twice, interval=0.2)
 
     def read_text(self, window):
         """The text a window shows, by OCR of an enlarged grey picture of it."""

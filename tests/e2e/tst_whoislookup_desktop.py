@@ -175,20 +175,6 @@ def count_differing(rows_a, rows_b, x0, x1, y0, y1, dy=0):
     return n
 
 
-def settled_capture(desktop, window, size):
-    wait_until(f"the window to be {size[0]}x{size[1]}", lambda: desktop.geometry(window) == size)
-    previous = None
-
-    def same_twice():
-        nonlocal previous
-        current = desktop.capture(window)
-        done = previous is not None and current == previous
-        previous = current
-        return done and current
-
-    return wait_until("the window to finish painting", same_twice, interval=0.2)
-
-
 def case_caption_and_scroll_bars(fx):
     app = fx.start()
     d = app.desktop
@@ -199,11 +185,11 @@ def case_caption_and_scroll_bars(fx):
     # Focus on a button: no blinking caret to spoil the comparison.
     app.click(app.BUTTON1)
     d.park_pointer()
-    _, _, full = settled_capture(d, app.window, full_size)
+    _, _, full = d.settled_capture(app.window, full_size)
 
     small = (400, 250)
     d.xdotool("windowsize", str(app.window), str(small[0]), str(small[1]))
-    w, h, shrunk = settled_capture(d, app.window, small)
+    w, h, shrunk = d.settled_capture(app.window, small)
     margin = 24  # more than a scroll bar is wide
     inside = count_differing(shrunk, full, 0, w - margin, 0, h - margin)
     expect(inside == 0, f"{inside} pixels of the controls moved or changed when shrunk")
@@ -216,7 +202,7 @@ def case_caption_and_scroll_bars(fx):
     # Scroll down with the wheel over a label: the hidden part comes into view.
     d.wheel(app.window, 20, 20, 5, 10)
     d.park_pointer()
-    _, _, scrolled = settled_capture(d, app.window, small)
+    _, _, scrolled = d.settled_capture(app.window, small)
     offsets = [dy for dy in range(1, full_size[1] - h + margin)
                if count_differing(scrolled, full, 0, w - margin, 0, h - margin, dy) == 0]
     expect(offsets, "after scrolling the view is not the designed layout moved up")
