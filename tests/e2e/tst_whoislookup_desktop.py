@@ -113,7 +113,7 @@ def case_enter_in_edit1(fx):
     app.desktop.key("Return")
     fx.server.reply = CRLF_REPLY
     app.click(app.BT_LOOKUP)
-    received = fx.server.wait_for_connections(1)
+    fx.server.wait_for_connections(1)
     app.results(CRLF_ROWS)
     time.sleep(0.5)  # room for a stray second connection to show
     received = fx.server.connections()
