@@ -11,6 +11,18 @@ packages=(
     qt6-base-dev-tools
     libgl-dev
     fonts-liberation # near the widths of the window's designed font
+    # the program in a real window, in a network namespace of its own
+    python3
+    xvfb
+    openbox
+    xdotool
+    xclip
+    x11-utils
+    imagemagick
+    tesseract-ocr
+    tesseract-ocr-eng
+    iproute2
+    util-linux
     "$@"
 )
 

@@ -1,0 +1,374 @@
+"""Runs the real whoislookup program in a real X window and works it as a
+person would: keys and clicks through xdotool, text read back through the
+clipboard, pictures taken from the screen. Nothing reaches inside the
+process.
+
+Everything runs inside a network namespace of its own, with only loopback
+up, so a WHOIS server started here can take 127.0.0.1 port 43 and nothing
+the program sends can leave the machine.
+"""
+
+import os
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+SKIP_EXIT_CODE = 77
+WINDOW_CAPTION = "WhoIs Lookup"
+# The message box caption is the application name, the executable's name.
+MESSAGE_BOX_CAPTION = "whoislookup"
+
+TOOLS = ["Xvfb", "openbox", "xdotool", "xclip", "xprop", "xwininfo", "import", "tesseract", "ip",
+         "unshare"]
+
+_NAMESPACE_MARK = "WHOISLOOKUP_IN_PRIVATE_NETWORK"
+
+
+class DesktopError(AssertionError):
+    pass
+
+
+def wait_until(what, probe, timeout=10.0, interval=0.05):
+    """Polls probe until it returns something true, which is returned."""
+    deadline = time.monotonic() + timeout
+    while True:
+        result = probe()
+        if result:
+            return result
+        if time.monotonic() > deadline:
+            raise DesktopError(f"timed out after {timeout:g} s waiting for {what}")
+        time.sleep(interval)
+
+
+def check_tools():
+    missing = [t for t in TOOLS if shutil.which(t) is None]
+    if missing:
+        sys.exit(f"FAILED: missing {', '.join(missing)}; tools/install-deps.sh installs them")
+
+
+def enter_private_network(loopback_names=()):
+    """Re-runs this script in a network and process namespace of its own and
+    exits with its result; returns only inside the namespace, with loopback
+    up. Names in loopback_names resolve to 127.0.0.1 there, through a hosts
+    file of the namespace's own. Exits with SKIP_EXIT_CODE when no namespace
+    can be made here."""
+    if os.environ.get(_NAMESPACE_MARK) == "1":
+        subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+        if loopback_names:
+            _map_to_loopback(loopback_names)
+        return
+    # A process namespace too, so whatever is left running dies with the run.
+    common = ["--net", "--pid", "--fork", "--kill-child"] + (["--mount"] if loopback_names else [])
+    attempts = ([common] if os.geteuid() == 0 else []) + [["--map-root-user", *common]]
+    reasons = []
+    for flags in attempts:
+        probe = subprocess.run(["unshare", *flags, "true"], capture_output=True, text=True)
+        if probe.returncode == 0:
+            env = dict(os.environ, **{_NAMESPACE_MARK: "1"})
+            result = subprocess.run(["unshare", *flags, sys.executable, *sys.argv], env=env)
+            sys.exit(result.returncode)
+        reasons.append(f"unshare {' '.join(flags)}: {probe.stderr.strip() or probe.returncode}")
+    print("SKIPPED: cannot make a network namespace here, so no private WHOIS server "
+          "on port 43 is possible (" + "; ".join(reasons) + ")", flush=True)
+    sys.exit(SKIP_EXIT_CODE)
+
+
+def _map_to_loopback(names):
+    hosts = tempfile.NamedTemporaryFile("w", prefix="whoislookup-hosts-", delete=False)
+    with hosts, open("/etc/hosts") as system_hosts:
+        hosts.write("".join(f"127.0.0.1 {name}\n" for name in names) + system_hosts.read())
+    os.chmod(hosts.name, 0o644)
+    subprocess.run(["mount", "--bind", hosts.name, "/etc/hosts"], check=True)
+    os.unlink(hosts.name)  # the mount keeps it
+
+
+class WhoisServer:
+    """A WHOIS server on 127.0.0.1 port 43. Each connection gets the current
+    reply; everything the client sent on it is recorded."""
+
+    def __init__(self, host="127.0.0.1", port=43):
+        self.reply = b""
+        self._received = []
+        self._lock = threading.Lock()
+        self._listener = socket.create_server((host, port))
+        self._listener.settimeout(0.2)
+        self._stopping = False
+        self._thread = threading.Thread(target=self._serve, daemon=True)
+        self._thread.start()
+
+    def _serve(self):
+        while not self._stopping:
+            try:
+                conn, _ = self._listener.accept()
+            except socket.timeout:
+                continue
+            except OSError:
+                return
+            with conn:
+                conn.settimeout(10)
+                data = b""
+                try:
+                    while b"\n" not in data:
+                        chunk = conn.recv(4096)
+                        if not chunk:
+                            break
+                        data += chunk
+                    conn.sendall(self.reply)
+                    conn.shutdown(socket.SHUT_WR)
+                    # The client closes once it has the whole reply; keep
+                    # what it sent until then, to see it sent nothing more.
+                    while True:
+                        chunk = conn.recv(4096)
+                        if not chunk:
+                            break
+                        data += chunk
+                except OSError as e:
+                    data += f"<connection failed: {e}>".encode()
+            with self._lock:
+                self._received.append(data)
+
+    def connections(self):
+        """What each finished connection received, in order."""
+        with self._lock:
+            return list(self._received)
+
+    def wait_for_connections(self, count, timeout=15.0):
+        return wait_until(f"{count} finished WHOIS connection(s), have {len(self.connections())}",
+                          lambda: len(self.connections()) >= count and self.connections(),
+                          timeout)
+
+    def close(self):
+        self._stopping = True
+        self._listener.close()
+        self._thread.join(2)
+
+
+class Desktop:
+    """An X server with a window manager, and the tools to work in it."""
+
+    def __init__(self, width=1280, height=1024):
+        self._tmp = tempfile.TemporaryDirectory(prefix="whoislookup-desktop-")
+        read_fd, write_fd = os.pipe()
+        self._xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", f"{width}x{height}x24",
+             "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        with os.fdopen(read_fd) as pipe:
+            number = pipe.readline().strip()
+        if not number:
+            raise DesktopError("Xvfb did not start")
+        self.env = dict(os.environ)
+        for name in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "QT_SCALE_FACTOR", "XAUTHORITY",
+                     "SESSION_MANAGER", "DBUS_SESSION_BUS_ADDRESS"):
+            self.env.pop(name, None)
+        self.env.update(DISPLAY=f":{number}", QT_QPA_PLATFORM="xcb",
+                        XDG_CONFIG_HOME=os.path.join(self._tmp.name, "config"),
+                        XDG_RUNTIME_DIR=self._tmp.name, HOME=self._tmp.name)
+        # openbox with its stock settings: Alt+F4 closes, new windows get focus.
+        self._wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_until("the window manager",
+                   lambda: "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK",
+                                                   check=False))
+
+    def close(self):
+        for p in (self._wm, self._xvfb):
+            p.terminate()
+            try:
+                p.wait(5)
+            except subprocess.TimeoutExpired:
+                p.kill()
+        self._tmp.cleanup()
+
+    def run(self, *args, check=True, input=None):
+        result = subprocess.run(args, env=self.env, capture_output=True, input=input, timeout=30)
+        if check and result.returncode != 0:
+            raise DesktopError(f"{' '.join(args)} failed: {result.stderr.decode(errors='replace')}")
+        return result.stdout.decode(errors="replace")
+
+    def xdotool(self, *args):
+        return self.run("xdotool", *args)
+
+    def find_windows(self, caption):
+        out = self.run("xdotool", "search", "--onlyvisible", "--name", f"^{caption}$", check=False)
+        return [int(w) for w in out.split()]
+
+    def active_window(self):
+        out = self.run("xdotool", "getactivewindow", check=False).strip()
+        return int(out) if out else None
+
+    def key(self, *keys):
+        self.xdotool("key", "--clearmodifiers", *keys)
+
+    def type(self, text):
+        self.xdotool("type", "--clearmodifiers", "--delay", "12", text)
+
+    def click(self, window, x, y):
+        """Clicks at x, y in window's own coordinates."""
+        self.xdotool("mousemove", "--window", str(window), str(x), str(y), "click", "1")
+
+    def wheel(self, window, x, y, button, times):
+        self.xdotool("mousemove", "--window", str(window), str(x), str(y),
+                     "click", "--repeat", str(times), "--delay", "20", str(button))
+
+    def park_pointer(self):
+        self.xdotool("mousemove", "0", "0")
+
+    def set_clipboard(self, text):
+        # xclip stays behind to serve the selection: keep none of its pipes.
+        subprocess.run(["xclip", "-selection", "clipboard", "-i"], env=self.env,
+                       input=text.encode(), stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=True, timeout=10)
+
+    def clipboard(self):
+        return self.run("xclip", "-selection", "clipboard", "-o", "-t", "UTF8_STRING", check=False)
+
+    def geometry(self, window):
+        """The window's inner size, as xwininfo reports it."""
+        info = self.run("xwininfo", "-id", str(window))
+        fields = dict(line.strip().split(":", 1) for line in info.splitlines() if ":" in line)
+        return int(fields["Width"]), int(fields["Height"])
+
+    def capture(self, window):
+        """The window's pixels: (width, height, rows of RGB bytes)."""
+        width, height = self.geometry(window)
+        raw = subprocess.run(["import", "-window", str(window), "-depth", "8", "rgb:-"],
+                             env=self.env, capture_output=True, check=True, timeout=30).stdout
+        if len(raw) != width * height * 3:
+            raise DesktopError(f"a {width}x{height} picture came back with {len(raw)} bytes")
+        return width, height, [raw[y * width * 3:(y + 1) * width * 3] for y in range(height)]
+
+    def settled_capture(self, window, size=None):
+        """Like capture, once the window has the given size and two pictures
+        in a row agree, so painting has finished."""
+        if size:
+            wait_until(f"the window to be {size[0]}x{size[1]}", lambda: self.geometry(window) == size)
+        previous = None
+
+        def same_twice():
+            nonlocal previous
+            current = self.capture(window)
+            done = previous is not None and current == previous
+            previous = current
+            return done and current
+
+        return wait_until("the window to finish painting", same_twice, interval=0.2)
+
+    def read_text(self, window):
+        """The text a window shows, by OCR of an enlarged grey picture of it."""
+        picture = os.path.join(self._tmp.name, "read.png")
+        subprocess.run(["import", "-window", str(window), "-resize", "300%", "-colorspace", "Gray",
+                        picture], env=self.env, check=True, timeout=30,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        text = subprocess.run(["tesseract", picture, "-", "--psm", "6"],
+                              env=dict(self.env, OMP_THREAD_LIMIT="1"), capture_output=True,
+                              check=True, timeout=60).stdout.decode(errors="replace")
+        # OCR reads a straight quote as curly, or as two; one straight one it was.
+        text = re.sub("[\"\u201c\u201d\u201e]+", '"', text)
+        return re.sub("[ \t]+", " ", text)
+
+    def screenshot(self, path, window=None, frame=False):
+        """Saves the screen, or one window (with its frame if asked), as PNG."""
+        args = ["import"]
+        if window is None:
+            args += ["-window", "root"]
+        else:
+            args += (["-frame"] if frame else []) + ["-window", str(window)]
+        subprocess.run(args + [path], env=self.env, check=True, timeout=30,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+class WhoisLookupApp:
+    """One run of the program, and where its controls are in the window."""
+
+    # Points inside each control, in the window's client coordinates.
+    ED_DOMAIN = (296, 22)
+    BT_LOOKUP = (555, 22)
+    ME_RESULTS = (326, 184)
+    BUTTON1 = (333, 364)
+    EDIT1 = (200, 362)
+
+    def __init__(self, desktop, executable, env=None):
+        self.desktop = desktop
+        self.proc = subprocess.Popen([executable], env=dict(desktop.env, **(env or {})),
+                                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        try:
+            windows = wait_until("the program's window",
+                                 lambda: desktop.find_windows(WINDOW_CAPTION), timeout=20)
+            self.window = windows[0]
+            wait_until("the program's window to have the focus",
+                       lambda: desktop.active_window() == self.window)
+        except Exception:
+            self.kill()
+            raise
+
+    def click(self, control):
+        self.desktop.click(self.window, *control)
+
+    def type_into(self, control, text):
+        """Clicks into an edit box, selects what it holds and types over it."""
+        self.click(control)
+        self.desktop.key("ctrl+a")
+        self.desktop.type(text)
+
+    def results(self, expected=None, timeout=5.0):
+        """The text of the results box, copied from it as a person would:
+        click into it, select all, copy. Retries until it equals expected,
+        when given, so a repaint still pending is waited for."""
+        sentinel = "\u2400nothing was copied\u2400"
+
+        def read():
+            self.desktop.set_clipboard(sentinel)
+            self.click(self.ME_RESULTS)
+            self.desktop.key("ctrl+a")
+            self.desktop.key("ctrl+c")
+            text = self.desktop.clipboard()
+            # Select-all in an empty box selects nothing, so nothing is copied.
+            return "" if text == sentinel else text
+
+        deadline = time.monotonic() + timeout
+        text = read()
+        while expected is not None and text != expected and time.monotonic() < deadline:
+            time.sleep(0.2)
+            text = read()
+        return text
+
+    def wait_for_message_box(self, timeout=30.0):
+        return wait_until("a message box", lambda: self.desktop.find_windows(MESSAGE_BOX_CAPTION),
+                          timeout)[0]
+
+    def read_message_box(self, box):
+        """The message box's text, read off the screen: Qt's message boxes on
+        X11 offer no way to select or copy it."""
+        wait_until("the message box to have the focus", lambda: self.desktop.active_window() == box)
+        return self.desktop.read_text(box)
+
+    def dismiss_message_box(self, box):
+        self.desktop.key("Return")
+        wait_until("the message box to close",
+                   lambda: box not in self.desktop.find_windows(MESSAGE_BOX_CAPTION))
+        wait_until("the window to have the focus again",
+                   lambda: self.desktop.active_window() == self.window)
+
+    def close(self, timeout=10.0):
+        """Closes the window with Alt+F4; returns the exit code."""
+        wait_until("the window to have the focus", lambda: self.desktop.active_window() == self.window)
+        self.desktop.key("alt+F4")
+        try:
+            return self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise DesktopError(f"the program was still running {timeout:g} s after Alt+F4")
+
+    def output(self):
+        return self.proc.stdout.read().decode(errors="replace") if self.proc.poll() is not None else ""
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()

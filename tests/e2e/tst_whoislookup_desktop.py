@@ -1,0 +1,264 @@
+#!/usr/bin/env python3
+"""The real whoislookup program in a real window, worked as a person would.
+
+usage: tst_whoislookup_desktop.py WHOISLOOKUP_EXECUTABLE OUTPUT_DIR
+
+Each case starts the program afresh. When a case fails, a picture of the
+screen is saved in OUTPUT_DIR as e2e-<case>.png.
+"""
+
+import os
+import sys
+import time
+import traceback
+
+from desktop import (Desktop, DesktopError, WhoisLookupApp, WhoisServer, check_tools,
+                     enter_private_network, wait_until, WINDOW_CAPTION)
+
+DEFAULT_HOST = "whois.kr"
+
+CRLF_REPLY = b"Domain Name : example.kr\r\nRegistrant : Example Co.\r\n\r\nName Server : ns1.example.kr\r\n"
+CRLF_ROWS = "Domain Name : example.kr\nRegistrant : Example Co.\n\nName Server : ns1.example.kr"
+# Bare LF: blank lines and leading line feeds leave no row.
+LF_REPLY = b"\n\nfirst line\n\n\nsecond line\n\nlast line without a line feed"
+LF_ROWS = "first line\nsecond line\nlast line without a line feed"
+
+
+class Fixture:
+    def __init__(self, executable, desktop, server):
+        self.executable = executable
+        self.desktop = desktop
+        self.server = server
+        self.apps = []
+
+    def start(self):
+        app = WhoisLookupApp(self.desktop, self.executable)
+        self.apps.append(app)
+        return app
+
+    def cleanup(self):
+        # A failed case must not leave its program behind for the next.
+        for app in self.apps:
+            app.kill()
+
+
+def expect(condition, message):
+    if not condition:
+        raise AssertionError(message)
+
+
+def expect_clean_exit(app):
+    code = app.close()
+    expect(code == 0, f"exit code {code}, expected 0; output: {app.output()!r}")
+
+
+def point_at_local_server(app):
+    app.type_into(app.EDIT1, "127.0.0.1")
+    app.click(app.BUTTON1)
+
+
+def expect_lookup(fx, app, domain, reply, rows, trigger):
+    """Runs one lookup against the local server with the given trigger and
+    checks what the server received and what the box shows."""
+    fx.server.reply = reply
+    before = len(fx.server.connections())
+    app.type_into(app.ED_DOMAIN, domain)
+    if trigger == "Enter":
+        app.desktop.key("Return")
+    else:
+        app.click(app.BT_LOOKUP)
+    received = fx.server.wait_for_connections(before + 1)
+    expect(len(received) == before + 1, f"{len(received) - before} connections, expected 1")
+    expect(received[-1] == domain.encode() + b"\r\n",
+           f"server received {received[-1]!r}, expected {domain!r} CR LF")
+    shown = app.results(rows)
+    expect(shown == rows, f"results box shows {shown!r}, expected {rows!r}")
+
+
+def case_start_and_close(fx):
+    app = fx.start()
+    expect_clean_exit(app)
+    expect(fx.server.connections() == [], f"server saw {fx.server.connections()!r}")
+    return "window came up, Alt+F4 closed it, exit code 0, no connection"
+
+
+def case_lookups_against_local_server(fx):
+    app = fx.start()
+    point_at_local_server(app)
+    seen = []
+    for trigger in ("Enter", "btLookup click"):
+        for domain, reply, rows, kind in (("example.kr", CRLF_REPLY, CRLF_ROWS, "CR LF"),
+                                          ("sample.co.kr", LF_REPLY, LF_ROWS, "LF")):
+            expect_lookup(fx, app, domain, reply, rows, trigger)
+            seen.append(f"{trigger}/{kind}: {rows.count(chr(10)) + 1} rows")
+    expect_clean_exit(app)
+    return "server got domain CR LF each time; " + ", ".join(seen) + "; exit code 0"
+
+
+def case_enter_in_edit1(fx):
+    app = fx.start()
+    # Typed but not applied: the next lookup still goes to the default host.
+    app.type_into(app.EDIT1, "127.0.0.1")
+    app.desktop.key("Return")
+    app.type_into(app.ED_DOMAIN, "example.kr")
+    app.click(app.BT_LOOKUP)
+    box = app.wait_for_message_box()
+    text = app.read_message_box(box)
+    expect(f'"{DEFAULT_HOST}"' in text, f"message box does not name {DEFAULT_HOST}: {text!r}")
+    app.dismiss_message_box(box)
+    # Applied now; Enter in Edit1 must start no lookup of its own, so the
+    # click that follows it makes the only connection.
+    app.click(app.BUTTON1)
+    app.click(app.EDIT1)
+    app.desktop.key("Return")
+    fx.server.reply = CRLF_REPLY
+    app.click(app.BT_LOOKUP)
+    fx.server.wait_for_connections(1)
+    app.results(CRLF_ROWS)
+    time.sleep(0.5)  # room for a stray second connection to show
+    received = fx.server.connections()
+    expect(received == [b"example.kr\r\n"], f"server received {received!r}")
+    expect_clean_exit(app)
+    return ("Enter in Edit1 applied nothing (next lookup went to whois.kr and failed) and "
+            "started no lookup (only the btLookup click reached the server)")
+
+
+def case_default_host_fails_then_window_works(fx):
+    app = fx.start()
+    # The window opens with the focus in the domain field.
+    app.desktop.type("example.kr")
+    app.desktop.key("Return")
+    box = app.wait_for_message_box()
+    text = app.read_message_box(box)
+    expect(f'WHOIS query to "{DEFAULT_HOST}" port 43 failed:' in text, f"message box text: {text!r}")
+    app.dismiss_message_box(box)
+    expect(fx.server.connections() == [], "the local server was reached")
+    shown = app.results("")
+    expect(shown == "", f"results box shows {shown!r} after a failed lookup")
+    point_at_local_server(app)
+    fx.server.reply = CRLF_REPLY
+    app.click(app.BT_LOOKUP)
+    received = fx.server.wait_for_connections(1)
+    expect(received == [b"example.kr\r\n"], f"server received {received!r}")
+    shown = app.results(CRLF_ROWS)
+    expect(shown == CRLF_ROWS, f"results box shows {shown!r}")
+    expect_clean_exit(app)
+    return f"message box said {message_line(text)!r}; after OK the next lookup worked"
+
+
+def case_button1_unedited(fx):
+    app = fx.start()
+    app.click(app.BUTTON1)
+    app.type_into(app.ED_DOMAIN, "example.kr")
+    app.desktop.key("Return")
+    box = app.wait_for_message_box()
+    text = app.read_message_box(box)
+    expect('WHOIS query to "Edit1" port 43 failed:' in text, f"message box text: {text!r}")
+    app.dismiss_message_box(box)
+    expect(fx.server.connections() == [], "the local server was reached")
+    expect_clean_exit(app)
+    return f"message box said {message_line(text)!r}"
+
+
+def message_line(text):
+    line = next(line for line in text.splitlines() if "WHOIS" in line)
+    return line[line.index("WHOIS"):]
+
+
+def count_differing(rows_a, rows_b, x0, x1, y0, y1, dy=0):
+    """Pixels that differ between a[y] and b[y + dy] in the given box."""
+    n = 0
+    for y in range(y0, y1):
+        a, b = rows_a[y][x0 * 3:x1 * 3], rows_b[y + dy][x0 * 3:x1 * 3]
+        if a != b:
+            n += sum(1 for i in range(0, len(a), 3) if a[i:i + 3] != b[i:i + 3])
+    return n
+
+
+def case_caption_and_scroll_bars(fx):
+    app = fx.start()
+    d = app.desktop
+    name = d.run("xdotool", "getwindowname", str(app.window)).strip()
+    expect(name == WINDOW_CAPTION, f"caption is {name!r}")
+    full_size = d.geometry(app.window)
+    expect(full_size == (647, 413), f"client area is {full_size}, expected 647x413")
+    # Focus on a button: no blinking caret to spoil the comparison.
+    app.click(app.BUTTON1)
+    d.park_pointer()
+    _, _, full = d.settled_capture(app.window, full_size)
+
+    small = (400, 250)
+    d.xdotool("windowsize", str(app.window), str(small[0]), str(small[1]))
+    w, h, shrunk = d.settled_capture(app.window, small)
+    margin = 24  # more than a scroll bar is wide
+    inside = count_differing(shrunk, full, 0, w - margin, 0, h - margin)
+    expect(inside == 0, f"{inside} pixels of the controls moved or changed when shrunk")
+    strip = 6
+    right = count_differing(shrunk, full, w - strip, w, 0, h - margin)
+    bottom = count_differing(shrunk, full, 0, w - margin, h - strip, h)
+    expect(right > strip * (h - margin) * 0.8, f"no vertical scroll bar ({right} pixels differ)")
+    expect(bottom > strip * (w - margin) * 0.8, f"no horizontal scroll bar ({bottom} pixels differ)")
+
+    # Scroll down with the wheel over a label: the hidden part comes into view.
+    d.wheel(app.window, 20, 20, 5, 10)
+    d.park_pointer()
+    _, _, scrolled = d.settled_capture(app.window, small)
+    offsets = [dy for dy in range(1, full_size[1] - h + margin)
+               if count_differing(scrolled, full, 0, w - margin, 0, h - margin, dy) == 0]
+    expect(offsets, "after scrolling the view is not the designed layout moved up")
+    expect_clean_exit(app)
+    return (f"caption {name!r}, client 647x413; at 400x250 both scroll bars showed and the "
+            f"controls kept their places; the wheel scrolled the view down {offsets[0]} px")
+
+
+CASES = [
+    ("start_and_close", case_start_and_close),
+    ("lookups_against_local_server", case_lookups_against_local_server),
+    ("enter_in_edit1", case_enter_in_edit1),
+    ("default_host_fails_then_window_works", case_default_host_fails_then_window_works),
+    ("button1_unedited", case_button1_unedited),
+    ("caption_and_scroll_bars", case_caption_and_scroll_bars),
+]
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    executable, out_dir = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    check_tools()
+    enter_private_network()
+
+    only = set(filter(None, os.environ.get("WHOISLOOKUP_E2E_CASES", "").split(",")))
+    passed = failed = 0
+    desktop = Desktop()
+    try:
+        for name, case in CASES:
+            if only and name not in only:
+                continue
+            server = WhoisServer()
+            fixture = Fixture(executable, desktop, server)
+            started = time.monotonic()
+            try:
+                seen = case(fixture)
+                passed += 1
+                print(f"PASS {name} ({time.monotonic() - started:.1f} s): {seen}", flush=True)
+            except (AssertionError, DesktopError, OSError) as e:
+                failed += 1
+                picture = os.path.join(out_dir, f"e2e-{name}.png")
+                try:
+                    desktop.screenshot(picture)
+                except Exception as shot_error:
+                    picture = f"(no picture: {shot_error})"
+                print(f"FAIL {name}: {e}\n  screen: {picture}", flush=True)
+                traceback.print_exc()
+            finally:
+                fixture.cleanup()
+                server.close()
+    finally:
+        desktop.close()
+    print(f"{passed} passed, {failed} failed", flush=True)
+    sys.exit(1 if failed else 0)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds the Debian package of the program into build-package/.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$root/build-package"
+# dpkg-shlibdeps works out the package's dependencies.
+"$root/tools/install-deps.sh" dpkg-dev file desktop-file-utils
+desktop-file-validate "$root/app/whoislookup.desktop"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+cmake --build "$build" --parallel --target whoislookup
+(cd "$build" && cpack -G DEB)
+for deb in "$build"/*.deb; do
+    echo "$deb"
+    dpkg-deb --field "$deb"
+    dpkg-deb --contents "$deb"
+done
