@@ -11,6 +11,9 @@ packages=(
     qt6-base-dev-tools
     libgl-dev
     fonts-liberation # near the widths of the window's designed font
+    libbenchmark-dev # bench/
+    libx11-dev # bench/startwatch
+    libxdamage-dev # bench/startwatch
     "$@"
 )
 
