@@ -45,9 +45,11 @@ def t(name, lines=0):
 
 lines_md = []
 w = lines_md.append
-w(f"Machine: {platform.processor() or platform.machine()}, "
-  f"{os.cpu_count()} cores, {subprocess.getoutput('grep -m1 \"model name\" /proc/cpuinfo').split(':')[-1].strip()}, "
-  f"Linux {platform.release()}; load at the end: `{open(os.path.join(out, 'load.txt')).read().strip()}`")
+cpu = subprocess.getoutput("grep -m1 'model name' /proc/cpuinfo").split(":")[-1].strip()
+with open(os.path.join(out, "load.txt")) as f:
+    load = f.read().strip()
+w(f"Machine: {cpu}, {os.cpu_count()} cores, Linux {platform.release()}; "
+  f"`uptime` at the end: `{load}`")
 w("")
 w("| Measure | Ours: median (min to max) | Floor or peer: median (min to max) | Ratio of medians | Target | Holds |")
 w("|---|---|---|---|---|---|")

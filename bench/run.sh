@@ -13,7 +13,7 @@ cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTI
 cmake --build "$root/build-bench" --parallel --target whoislookup whoisbench whoismemory \
     minimalwindow startwatch
 bin="$root/build-bench/bench"
-mkdir -p "$out"
+mkdir -p "$out" "$root/docs"
 
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
 display=":$((90 + RANDOM % 100))"
