@@ -6,7 +6,7 @@ set title "Showing a reply in the results box (median, min to max)"
 set xlabel "reply lines"
 set ylabel "time (ms)"
 set logscale xy
-set key top left
+set key bottom right
 set grid
 plot data using 1:2:3:4 with yerrorlines title "ours: lookup display path (TMemo::Add per row)", \
      data using 1:5:6:7 with yerrorlines title "floor: appendPlainText per row, bare QPlainTextEdit", \
