@@ -23,6 +23,9 @@ packages=(
     tesseract-ocr-eng
     iproute2
     util-linux
+    libbenchmark-dev # bench/
+    libx11-dev # bench/startwatch
+    libxdamage-dev # bench/startwatch
     "$@"
 )
 
