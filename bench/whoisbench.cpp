@@ -145,8 +145,9 @@ void BM_DisplayOurs(benchmark::State &state)
     state.counters["rows"] = w->meResults->blockCount();
 }
 
-// Floor: the same rows, one appendPlainText each, into a bare shown box.
-void BM_DisplayPerRowFloor(benchmark::State &state)
+// Times fill on the bare shown box, emptied before each run outside the timing.
+template <class Fill>
+void timeBareBox(benchmark::State &state, Fill fill)
 {
     QPlainTextEdit *box = bareBox();
     const std::string &reply = largeReply(static_cast<int>(state.range(0)));
@@ -154,22 +155,25 @@ void BM_DisplayPerRowFloor(benchmark::State &state)
         state.PauseTiming();
         box->clear();
         state.ResumeTiming();
-        appendRowsBare(box, reply);
+        fill(box, reply);
     }
     state.counters["rows"] = box->blockCount();
+}
+
+// Floor: the same rows, one appendPlainText each, into a bare shown box.
+void BM_DisplayPerRowFloor(benchmark::State &state)
+{
+    timeBareBox(state, [](QPlainTextEdit *box, const std::string &reply) {
+        appendRowsBare(box, reply);
+    });
 }
 
 // What the box costs without the row-by-row rule: the whole text at once.
 void BM_DisplaySetPlainText(benchmark::State &state)
 {
-    QPlainTextEdit *box = bareBox();
-    const std::string &reply = largeReply(static_cast<int>(state.range(0)));
-    for (auto _ : state) {
-        state.PauseTiming();
-        box->clear();
-        state.ResumeTiming();
+    timeBareBox(state, [](QPlainTextEdit *box, const std::string &reply) {
         box->setPlainText(QString::fromLatin1(reply.data(), static_cast<qsizetype>(reply.size())));
-    }
+    });
 }
 
 void registerAll()
