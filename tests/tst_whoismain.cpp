@@ -23,6 +23,8 @@ private slots:
     void stateAtStart();
     void layoutAsDesigned();
     void glyphHasTwoStates();
+    void glyphSharpWhenScaled_data();
+    void glyphSharpWhenScaled();
     void tabCycle();
     void enterInDomainLooksUp();
     void lookupButtonLooksUp();
@@ -143,6 +145,33 @@ void TestWhoisMain::glyphHasTwoStates()
     QCOMPARE(qAlpha(normal.pixel(0, 15)), 0);
     QCOMPARE(qAlpha(disabled.pixel(0, 15)), 0);
     QCOMPARE(qAlpha(normal.pixel(8, 8)), 255);
+}
+
+void TestWhoisMain::glyphSharpWhenScaled_data()
+{
+    QTest::addColumn<int>("scale");
+    QTest::addColumn<int>("mode");
+    QTest::newRow("2x normal") << 2 << int(QIcon::Normal);
+    QTest::newRow("2x disabled") << 2 << int(QIcon::Disabled);
+    QTest::newRow("3x normal") << 3 << int(QIcon::Normal);
+}
+
+void TestWhoisMain::glyphSharpWhenScaled()
+{
+    QFETCH(int, scale);
+    QFETCH(int, mode);
+    const QIcon icon = m_form->btLookup->icon();
+    const QImage plain =
+        icon.pixmap(QSize(16, 16), 1.0, QIcon::Mode(mode)).toImage().convertToFormat(
+            QImage::Format_ARGB32);
+    const QImage large =
+        icon.pixmap(QSize(16, 16), scale, QIcon::Mode(mode)).toImage().convertToFormat(
+            QImage::Format_ARGB32);
+    QCOMPARE(large.size(), QSize(16, 16) * scale);
+    // Every pixel of the glyph becomes a solid block: no smoothed edges.
+    QImage blocks = plain.scaled(large.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    blocks.setDevicePixelRatio(scale);
+    QCOMPARE(large, blocks);
 }
 
 void TestWhoisMain::tabCycle()

@@ -46,13 +46,22 @@ void TSpeedButton::updateIcon()
     }
 
     const int width = image.width() / m_numGlyphs;
-    const auto part = [&](int index) {
-        return QPixmap::fromImage(image.copy(index * width, 0, width, image.height()));
-    };
     QIcon icon;
-    icon.addPixmap(part(0), QIcon::Normal);
+    const auto addPart = [&](int index, QIcon::Mode mode) {
+        const QImage part = image.copy(index * width, 0, width, image.height());
+        icon.addPixmap(QPixmap::fromImage(part), mode);
+        // Whole-number enlargements of their own, pixel for pixel, so the
+        // glyph stays sharp on a scaled screen instead of being smoothed.
+        for (int scale = 2; scale <= 3; ++scale) {
+            QPixmap large = QPixmap::fromImage(
+                part.scaled(part.size() * scale, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+            large.setDevicePixelRatio(scale);
+            icon.addPixmap(large, mode);
+        }
+    };
+    addPart(0, QIcon::Normal);
     if (m_numGlyphs > 1)
-        icon.addPixmap(part(1), QIcon::Disabled);
+        addPart(1, QIcon::Disabled);
     setIcon(icon);
     setIconSize(QSize(width, image.height()));
 }
