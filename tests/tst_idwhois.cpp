@@ -1,7 +1,10 @@
+#include "addressconnect.h"
 #include "idwhois.h"
 #include "whoiserror.h"
 #include "whoistestserver.h"
 
+#include <QElapsedTimer>
+#include <QTcpSocket>
 #include <QTest>
 
 #include <memory>
@@ -21,6 +24,9 @@ private slots:
     void returnsReplyByteForByte();
     void againstServers_data();
     void againstServers();
+    void connectMovesToTheNextAddress_data();
+    void connectMovesToTheNextAddress();
+    void connectReportsTheLastFailure();
     void queriesSentAsTheyAre_data();
     void queriesSentAsTheyAre();
     void asciiFilterLeavesSevenBits();
@@ -29,7 +35,7 @@ private slots:
 
 namespace {
 
-constexpr int Refuse = -1;
+constexpr int NoServer = -1;
 
 std::string whoisAt(const char *host, std::uint16_t port, const std::string &query,
                     bool asciiFilter = false)
@@ -57,9 +63,9 @@ void TestIdWhois::defaults()
     QCOMPARE(client.ASCIIFilter, false);
     // Bounds a user would accept: a broken address is given up in seconds,
     // silence in well under a minute, the whole exchange within one.
-    QVERIFY(client.ResolveTimeout <= 10s);
-    QVERIFY(client.ConnectTimeout <= 10s);
-    QVERIFY(client.ReadTimeout >= 20s && client.ReadTimeout <= 30s);
+    QCOMPARE(client.ResolveTimeout, 10s);
+    QCOMPARE(client.ConnectTimeout, 10s);
+    QCOMPARE(client.ReadTimeout, 20s);
     QCOMPARE(client.TotalTimeout, 60s);
     QCOMPARE(client.MaxReplySize, std::size_t(8 * 1024 * 1024));
 }
@@ -93,42 +99,52 @@ void TestIdWhois::returnsReplyByteForByte()
 
 void TestIdWhois::againstServers_data()
 {
+    using Mode = WhoisTestServer::Mode;
     QTest::addColumn<QString>("host");
-    QTest::addColumn<int>("mode"); // a WhoisTestServer::Mode, or Refuse
+    QTest::addColumn<int>("mode"); // a WhoisTestServer::Mode, or NoServer
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QByteArray>("expected"); // the reply returned, if no failure
     QTest::addColumn<QString>("failure");     // the message, %1 standing for the port
 
-    const int reply = int(WhoisTestServer::Mode::Reply);
     const QString prefix = R"(WHOIS query to "%2" port %1 failed: )";
     QByteArray binary("a\0b\r\n\xff\xfe\x80 \xc3\xa9\n\0", 13);
 
-    QTest::newRow("IPv4 reply") << "127.0.0.1" << reply << QByteArray("x\r\n") << QByteArray("x\r\n") << "";
-    QTest::newRow("IPv6 reply") << "::1" << reply << QByteArray("y\n") << QByteArray("y\n") << "";
-    QTest::newRow("IPv6 in brackets") << "[::1]" << reply << QByteArray("z") << QByteArray("z") << "";
-    QTest::newRow("close without a reply") << "127.0.0.1" << reply << QByteArray() << QByteArray() << "";
-    QTest::newRow("NUL and high bytes kept") << "127.0.0.1" << reply << binary << binary << "";
-    QTest::newRow("refused") << "127.0.0.1" << Refuse << QByteArray() << QByteArray()
+    QTest::newRow("IPv4 reply") << "127.0.0.1" << int(Mode::Reply) << QByteArray("x\r\n")
+                                << QByteArray("x\r\n") << "";
+    QTest::newRow("IPv6 reply") << "::1" << int(Mode::Reply) << QByteArray("y\n") << QByteArray("y\n") << "";
+    QTest::newRow("IPv6 in brackets") << "[::1]" << int(Mode::Reply) << QByteArray("z") << QByteArray("z") << "";
+    QTest::newRow("close without a reply")
+        << "127.0.0.1" << int(Mode::CloseWithoutReply) << QByteArray() << QByteArray() << "";
+    QTest::newRow("NUL and high bytes kept") << "127.0.0.1" << int(Mode::Reply) << binary << binary << "";
+    QTest::newRow("refused") << "127.0.0.1" << int(Mode::Refuse) << QByteArray() << QByteArray()
                              << prefix + "the connection was refused.";
-    QTest::newRow("refused on IPv6") << "::1" << Refuse << QByteArray() << QByteArray()
+    QTest::newRow("refused on IPv6") << "::1" << int(Mode::Refuse) << QByteArray() << QByteArray()
                                      << prefix + "the connection was refused.";
+    QTest::newRow("connecting never completes")
+        << "127.0.0.1" << int(Mode::Unanswered) << QByteArray() << QByteArray()
+        << prefix + "timed out while connecting.";
+    QTest::newRow("connecting never completes on IPv6")
+        << "::1" << int(Mode::Unanswered) << QByteArray() << QByteArray()
+        << prefix + "timed out while connecting.";
     QTest::newRow("accepts, stays silent")
-        << "127.0.0.1" << int(WhoisTestServer::Mode::Silent) << QByteArray() << QByteArray()
+        << "127.0.0.1" << int(Mode::Silent) << QByteArray() << QByteArray()
         << prefix + "timed out waiting for the reply: nothing arrived for 0.4 s.";
     QTest::newRow("drips forever")
-        << "127.0.0.1" << int(WhoisTestServer::Mode::Drip) << QByteArray("drip") << QByteArray()
+        << "127.0.0.1" << int(Mode::Drip) << QByteArray("drip") << QByteArray()
         << prefix + "timed out waiting for the reply: the whole exchange took longer than 1.5 s.";
     QTest::newRow("reset mid-reply")
-        << "127.0.0.1" << int(WhoisTestServer::Mode::ResetMidReply) << QByteArray("Domain Name: ex")
+        << "127.0.0.1" << int(Mode::ResetMidReply) << QByteArray("Domain Name: ex")
         << QByteArray() << prefix + "the connection was reset before the reply was complete.";
     QTest::newRow("endless stream")
-        << "::1" << int(WhoisTestServer::Mode::Endless) << QByteArray(4096, 'e') << QByteArray()
+        << "::1" << int(Mode::Endless) << QByteArray(4096, 'e') << QByteArray()
         << prefix + "the reply is too large (more than 65536 bytes).";
-    QTest::newRow("unresolvable") << "whois.example.invalid" << Refuse << QByteArray() << QByteArray()
+    QTest::newRow("unresolvable") << "whois.example.invalid" << NoServer << QByteArray() << QByteArray()
                                   << prefix + "the host was not found.";
-    QTest::newRow("300-character name") << QString(292, 'a') + ".invalid" << Refuse << QByteArray()
+    QTest::newRow("300-character name") << QString(292, 'a') + ".invalid" << NoServer << QByteArray()
                                         << QByteArray() << prefix + "the host was not found.";
-    QTest::newRow("empty host") << "" << Refuse << QByteArray() << QByteArray()
+    QTest::newRow("blanks around the host") << " 127.0.0.1 " << NoServer << QByteArray()
+                                            << QByteArray() << prefix + "the host was not found.";
+    QTest::newRow("empty host") << "" << NoServer << QByteArray() << QByteArray()
                                 << prefix + "no WHOIS server host is set.";
 }
 
@@ -143,19 +159,18 @@ void TestIdWhois::againstServers()
     const QString address = host.startsWith('[') ? host.mid(1, host.size() - 2) : host;
     std::unique_ptr<WhoisTestServer> server;
     std::uint16_t port = 43;
-    if (mode != Refuse) {
+    if (mode != NoServer) {
         server = std::make_unique<WhoisTestServer>(reply.toStdString(),
                                                    WhoisTestServer::Mode(mode),
                                                    qPrintable(address));
         QVERIFY(server->isListening());
         port = server->port();
-    } else if (!address.isEmpty() && !address.contains("invalid")) {
-        port = WhoisTestServer::refusingPort(qPrintable(address));
     }
 
     TIdWhois client;
     client.Host = host.toStdString();
     client.Port = port;
+    client.ConnectTimeout = 300ms;
     client.ReadTimeout = 400ms;
     client.TotalTimeout = 1500ms;
     client.MaxReplySize = 64 * 1024;
@@ -166,6 +181,61 @@ void TestIdWhois::againstServers()
     } catch (const EIdWhoisError &e) {
         QCOMPARE(QString::fromStdString(e.what()), failure.arg(port).arg(host));
     }
+}
+
+void TestIdWhois::connectMovesToTheNextAddress_data()
+{
+    using Mode = WhoisTestServer::Mode;
+    QTest::addColumn<int>("firstMode");
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+
+    QTest::newRow("IPv6 refuses, IPv4 answers") << int(Mode::Refuse) << "::1" << "127.0.0.1";
+    QTest::newRow("IPv4 refuses, IPv6 answers") << int(Mode::Refuse) << "127.0.0.1" << "::1";
+    QTest::newRow("IPv6 never completes, IPv4 answers") << int(Mode::Unanswered) << "::1" << "127.0.0.1";
+    QTest::newRow("IPv4 never completes, IPv6 answers") << int(Mode::Unanswered) << "127.0.0.1" << "::1";
+}
+
+void TestIdWhois::connectMovesToTheNextAddress()
+{
+    QFETCH(int, firstMode);
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+
+    WhoisTestServer good("ok", WhoisTestServer::Mode::Reply, qPrintable(second));
+    QVERIFY(good.isListening());
+    // The broken address on the same port, as one host's two addresses would be.
+    WhoisTestServer broken({}, WhoisTestServer::Mode(firstMode), qPrintable(first), good.port());
+    if (!broken.isListening())
+        QSKIP("the same port is taken on the other address");
+
+    QTcpSocket socket;
+    const QString error = connectToFirst(socket, {QHostAddress(first), QHostAddress(second)},
+                                         good.port(), 300ms, QDeadlineTimer(5000));
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(socket.peerAddress(), QHostAddress(second));
+}
+
+void TestIdWhois::connectReportsTheLastFailure()
+{
+    WhoisTestServer unanswered({}, WhoisTestServer::Mode::Unanswered, "::1");
+    QVERIFY(unanswered.isListening());
+    WhoisTestServer refusing({}, WhoisTestServer::Mode::Refuse, "127.0.0.1", unanswered.port());
+    if (!refusing.isListening())
+        QSKIP("the same port is taken on the other address");
+
+    QTcpSocket socket;
+    QCOMPARE(connectToFirst(socket, {QHostAddress("::1"), QHostAddress("127.0.0.1")},
+                            unanswered.port(), 300ms, QDeadlineTimer(5000)),
+             QString("the connection was refused"));
+    // The overall deadline cuts the wait on an address short, and the rest
+    // are not tried.
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(connectToFirst(socket, {QHostAddress("::1"), QHostAddress("127.0.0.1")},
+                            unanswered.port(), 5000ms, QDeadlineTimer(300)),
+             QString("timed out while connecting"));
+    QVERIFY(clock.elapsed() < 3000);
 }
 
 void TestIdWhois::queriesSentAsTheyAre_data()

@@ -250,7 +250,8 @@ void TestWhoisMain::failedLookupReportsAndRecovers()
     QCOMPARE(rows(), QStringList{"old row"});
 
     MessageBoxWatcher watcher;
-    m_form->IdWhois->Port = WhoisTestServer::refusingPort();
+    WhoisTestServer refusing({}, WhoisTestServer::Mode::Refuse);
+    m_form->IdWhois->Port = refusing.port();
     typeDomainAndPressEnter("example.kr");
     QCOMPARE(watcher.texts.size(), 1);
     QVERIFY2(watcher.texts.first().contains("connection was refused"),

@@ -14,17 +14,20 @@ namespace {
 
 int bindLoopback(const char *address, int type, std::uint16_t *port)
 {
+    // *port 0 asks for a free port; the one bound is stored back.
     sockaddr_storage storage{};
     socklen_t length = 0;
     const bool v6 = std::strchr(address, ':') != nullptr;
     if (v6) {
         auto *in6 = reinterpret_cast<sockaddr_in6 *>(&storage);
         in6->sin6_family = AF_INET6;
+        in6->sin6_port = htons(*port);
         inet_pton(AF_INET6, address, &in6->sin6_addr);
         length = sizeof *in6;
     } else {
         auto *in4 = reinterpret_cast<sockaddr_in *>(&storage);
         in4->sin_family = AF_INET;
+        in4->sin_port = htons(*port);
         inet_pton(AF_INET, address, &in4->sin_addr);
         length = sizeof *in4;
     }
@@ -49,18 +52,54 @@ bool waitReadable(int fd, int ms)
     return ::poll(&p, 1, ms) > 0;
 }
 
+// Connects to the listener's own address without blocking; true once the
+// handshake completed within ms.
+bool connectsWithin(int fd, int listener, int ms)
+{
+    sockaddr_storage storage{};
+    socklen_t length = sizeof storage;
+    getsockname(listener, reinterpret_cast<sockaddr *>(&storage), &length);
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&storage), length) == 0)
+        return true;
+    if (errno != EINPROGRESS)
+        return false;
+    pollfd p{fd, POLLOUT, 0};
+    int error = 0;
+    socklen_t size = sizeof error;
+    return ::poll(&p, 1, ms) > 0 && getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0
+        && error == 0;
+}
+
 } // namespace
 
-WhoisTestServer::WhoisTestServer(std::string reply, Mode mode, const char *address)
-    : m_reply(std::move(reply)), m_mode(mode)
+WhoisTestServer::WhoisTestServer(std::string reply, Mode mode, const char *address,
+                                 std::uint16_t port)
+    : m_reply(std::move(reply)), m_mode(mode), m_port(port)
 {
     m_listener = bindLoopback(address, SOCK_STREAM, &m_port);
-    if (m_listener >= 0 && ::listen(m_listener, 16) != 0) {
+    if (m_listener < 0 || m_mode == Mode::Refuse)
+        return;
+    // Backlog 0 leaves room for about one pending connection; once our own
+    // connections fill the queue, the kernel drops further handshakes.
+    const bool unanswered = m_mode == Mode::Unanswered;
+    if (::listen(m_listener, unanswered ? 0 : 16) != 0) {
         ::close(m_listener);
         m_listener = -1;
+        return;
     }
-    if (m_listener >= 0)
-        m_thread = std::thread([this] { serve(); });
+    if (unanswered) {
+        for (int i = 0; i < 16; ++i) {
+            const int fd = ::socket(std::strchr(address, ':') ? AF_INET6 : AF_INET,
+                                    SOCK_STREAM | SOCK_NONBLOCK, 0);
+            m_backlog.push_back(fd);
+            if (!connectsWithin(fd, m_listener, 200))
+                return; // the queue is full
+        }
+        ::close(m_listener); // never filled: no use as a test of connect time-outs
+        m_listener = -1;
+        return;
+    }
+    m_thread = std::thread([this] { serve(); });
 }
 
 WhoisTestServer::~WhoisTestServer()
@@ -68,6 +107,8 @@ WhoisTestServer::~WhoisTestServer()
     m_stop = true;
     if (m_thread.joinable())
         m_thread.join();
+    for (int fd : m_backlog)
+        ::close(fd);
     if (m_listener >= 0)
         ::close(m_listener);
 }
@@ -77,15 +118,6 @@ std::string WhoisTestServer::received()
     std::unique_lock<std::mutex> lock(m_mutex);
     m_served.wait_for(lock, std::chrono::seconds(2), [this] { return m_hasReceived; });
     return m_received;
-}
-
-std::uint16_t WhoisTestServer::refusingPort(const char *address)
-{
-    std::uint16_t port = 0;
-    const int fd = bindLoopback(address, SOCK_STREAM, &port);
-    if (fd >= 0)
-        ::close(fd); // bound, never listening: the port is free and refuses
-    return port;
 }
 
 void WhoisTestServer::serve()
@@ -139,6 +171,10 @@ void WhoisTestServer::handle(int client)
     switch (m_mode) {
     case Mode::Reply:
         sendAll(m_reply.data(), m_reply.size());
+        break;
+    case Mode::CloseWithoutReply:
+    case Mode::Refuse:
+    case Mode::Unanswered:
         break;
     case Mode::Silent:
         while (!m_stop)

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 // A WHOIS server for tests, on a loopback address and a free port. It runs
 // on a thread of its own, since the client under test blocks the thread
@@ -16,29 +17,31 @@ class WhoisTestServer
 {
 public:
     enum class Mode {
-        Reply,         // send the reply, then close
-        Silent,        // accept, read, never answer, keep the connection open
-        Drip,          // send one byte of the reply every 20 ms, forever
-        ResetMidReply, // send the reply, then reset the connection
-        Endless,       // stream the reply over and over, never closing
+        Reply,             // send the reply (any bytes, NUL among them), then close
+        CloseWithoutReply, // read the query, close without sending anything
+        Silent,            // accept, read, never answer, keep the connection open
+        Drip,              // send one byte of the reply every 20 ms, forever
+        ResetMidReply,     // send the reply, then reset the connection
+        Endless,           // stream the reply over and over, never closing
+        Refuse,            // hold the port without listening: connecting is refused
+        Unanswered,        // listen with a full backlog: connecting never completes
     };
 
+    // port 0 takes a free one.
     explicit WhoisTestServer(std::string reply = {}, Mode mode = Mode::Reply,
-                             const char *address = "127.0.0.1");
+                             const char *address = "127.0.0.1", std::uint16_t port = 0);
     ~WhoisTestServer();
 
     WhoisTestServer(const WhoisTestServer &) = delete;
     WhoisTestServer &operator=(const WhoisTestServer &) = delete;
 
+    // The port is held (and, but for Refuse, listened on).
     bool isListening() const { return m_listener >= 0; }
     std::uint16_t port() const { return m_port; }
     int connectionCount() const { return m_connections.load(); }
     // Everything the last client sent before its query line ended or it
     // closed; waits up to two seconds for a connection to have been served.
     std::string received();
-
-    // A loopback port on which nothing listens, so connecting is refused.
-    static std::uint16_t refusingPort(const char *address = "127.0.0.1");
 
 private:
     void serve();
@@ -47,6 +50,7 @@ private:
     std::string m_reply;
     Mode m_mode;
     int m_listener = -1;
+    std::vector<int> m_backlog; // our own connections that fill the queue
     std::uint16_t m_port = 0;
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_connections{0};

@@ -2,6 +2,7 @@
 
 #include <QHostInfo>
 
+#include <algorithm>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -17,6 +18,14 @@ bool isReservedInvalidName(QString name)
         || name.endsWith(QLatin1String(".invalid"), Qt::CaseInsensitive);
 }
 
+// Blanks and control characters occur in no host name; such a name (one
+// typed with blanks around it, say) never goes to the resolver.
+bool hasBlankOrControl(const QString &name)
+{
+    return std::any_of(name.begin(), name.end(),
+                       [](QChar c) { return c.isSpace() || c.category() == QChar::Other_Control; });
+}
+
 struct PendingLookup
 {
     std::mutex mutex;
@@ -30,6 +39,8 @@ struct PendingLookup
 HostLookup lookUpHost(const QString &name, std::chrono::milliseconds timeout)
 {
     HostLookup lookup;
+    if (name.isEmpty() || hasBlankOrControl(name)) // QHostAddress would trim blanks
+        return lookup;
 
     QString literal = name;
     if (literal.startsWith(QLatin1Char('[')) && literal.endsWith(QLatin1Char(']')))
@@ -40,7 +51,7 @@ HostLookup lookUpHost(const QString &name, std::chrono::milliseconds timeout)
         lookup.addresses.append(address);
         return lookup;
     }
-    if (name.isEmpty() || isReservedInvalidName(name))
+    if (isReservedInvalidName(name))
         return lookup;
 
     auto pending = std::make_shared<PendingLookup>();

@@ -1,5 +1,6 @@
 #include "idwhois.h"
 
+#include "addressconnect.h"
 #include "asciifilter.h"
 #include "hostlookup.h"
 #include "socketexchange.h"
@@ -17,20 +18,6 @@ int waitMs(std::chrono::milliseconds stageBound, const QDeadlineTimer &deadline)
 {
     const qint64 left = std::max<qint64>(deadline.remainingTime(), 0);
     return static_cast<int>(std::min<qint64>(stageBound.count(), left));
-}
-
-QString describeConnectError(const QTcpSocket &socket)
-{
-    switch (socket.error()) {
-    case QAbstractSocket::ConnectionRefusedError:
-        return TIdWhois::tr("the connection was refused");
-    case QAbstractSocket::SocketTimeoutError:
-        return TIdWhois::tr("timed out while connecting");
-    case QAbstractSocket::NetworkError: // unreachable network or host
-        return TIdWhois::tr("there is no route to the host (%1)").arg(socket.errorString().toLower());
-    default:
-        return TIdWhois::tr("could not connect (%1)").arg(socket.errorString());
-    }
 }
 
 QString seconds(std::chrono::milliseconds bound)
@@ -83,18 +70,10 @@ std::string TIdWhois::WhoIs(const std::string &query)
         fail(host, Port, tr("the host was not found"));
 
     QTcpSocket socket;
-    QString connectError;
-    for (const QHostAddress &address : lookup.addresses) {
-        if (deadline.hasExpired())
-            break;
-        socket.connectToHost(address, Port);
-        if (socket.waitForConnected(waitMs(ConnectTimeout, deadline)))
-            break;
-        connectError = describeConnectError(socket);
-        socket.abort();
-    }
-    if (socket.state() != QAbstractSocket::ConnectedState)
-        fail(host, Port, connectError.isEmpty() ? tr("timed out while connecting") : connectError);
+    const QString connectError =
+        connectToFirst(socket, lookup.addresses, Port, ConnectTimeout, deadline);
+    if (!connectError.isEmpty())
+        fail(host, Port, connectError);
 
     std::string reply;
     const ExchangeResult exchange =

@@ -62,8 +62,10 @@ def enter_private_network(loopback_names=()):
         if loopback_names:
             _map_to_loopback(loopback_names)
         return
-    # A process namespace too, so whatever is left running dies with the run.
-    common = ["--net", "--pid", "--fork", "--kill-child"] + (["--mount"] if loopback_names else [])
+    # A process namespace too, so whatever is left running dies with the run;
+    # its own /proc, so that tools reading their process there (such as
+    # LeakSanitizer in a sanitizer build) find it.
+    common = ["--net", "--pid", "--fork", "--kill-child", "--mount", "--mount-proc"]
     attempts = ([common] if os.geteuid() == 0 else []) + [["--map-root-user", *common]]
     reasons = []
     for flags in attempts:

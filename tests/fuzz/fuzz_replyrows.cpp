@@ -21,6 +21,18 @@ void checkRows(const std::string &reply, bool filtered)
         const QString shown = TMemo::displayText(line);
         if (shown.contains(QLatin1Char('\r')) || shown.contains(QLatin1Char('\n')))
             std::abort(); // a row would split in the box
+        // Every byte shows as one character (NUL too), but for the CRs that
+        // end the row.
+        std::size_t kept = line.size();
+        while (kept > 0 && line[kept - 1] == '\r')
+            --kept;
+        if (static_cast<std::size_t>(shown.size()) != kept)
+            std::abort();
+        for (std::size_t i = 0; i < kept; ++i) {
+            const auto byte = static_cast<unsigned char>(line[i]);
+            if (shown[static_cast<qsizetype>(i)].unicode() != (byte == '\r' ? 0x240D : byte))
+                std::abort();
+        }
         if (filtered) {
             for (QChar c : shown) {
                 if (c.unicode() > 127 && c.unicode() != 0x240D)

@@ -1,0 +1,47 @@
+#include "addressconnect.h"
+
+#include <QCoreApplication>
+#include <QTcpSocket>
+
+#include <algorithm>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("TIdWhois", text);
+}
+
+QString describeConnectError(const QTcpSocket &socket)
+{
+    switch (socket.error()) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return tr("the connection was refused");
+    case QAbstractSocket::SocketTimeoutError:
+        return tr("timed out while connecting");
+    case QAbstractSocket::NetworkError: // unreachable network or host
+        return tr("there is no route to the host (%1)").arg(socket.errorString().toLower());
+    default:
+        return tr("could not connect (%1)").arg(socket.errorString());
+    }
+}
+
+} // namespace
+
+QString connectToFirst(QTcpSocket &socket, const QList<QHostAddress> &addresses,
+                       std::uint16_t port, std::chrono::milliseconds perAddress,
+                       const QDeadlineTimer &deadline)
+{
+    QString error = tr("timed out while connecting");
+    for (const QHostAddress &address : addresses) {
+        if (deadline.hasExpired())
+            break;
+        const qint64 left = std::max<qint64>(deadline.remainingTime(), 0);
+        socket.connectToHost(address, port);
+        if (socket.waitForConnected(static_cast<int>(std::min<qint64>(perAddress.count(), left))))
+            return {};
+        error = describeConnectError(socket);
+        socket.abort();
+    }
+    return error;
+}
