@@ -1,9 +1,9 @@
 #include "addressconnect.h"
 
+#include "stagebound.h"
+
 #include <QCoreApplication>
 #include <QTcpSocket>
-
-#include <algorithm>
 
 namespace {
 
@@ -36,9 +36,8 @@ QString connectToFirst(QTcpSocket &socket, const QList<QHostAddress> &addresses,
     for (const QHostAddress &address : addresses) {
         if (deadline.hasExpired())
             break;
-        const qint64 left = std::max<qint64>(deadline.remainingTime(), 0);
         socket.connectToHost(address, port);
-        if (socket.waitForConnected(static_cast<int>(std::min<qint64>(perAddress.count(), left))))
+        if (socket.waitForConnected(stageWaitMs(perAddress, deadline)))
             return {};
         error = describeConnectError(socket);
         socket.abort();

@@ -4,21 +4,15 @@
 #include "asciifilter.h"
 #include "hostlookup.h"
 #include "socketexchange.h"
+#include "stagebound.h"
 #include "whoiserror.h"
 
 #include <QDeadlineTimer>
 #include <QTcpSocket>
 
-#include <algorithm>
 #include <cstring>
 
 namespace {
-
-int waitMs(std::chrono::milliseconds stageBound, const QDeadlineTimer &deadline)
-{
-    const qint64 left = std::max<qint64>(deadline.remainingTime(), 0);
-    return static_cast<int>(std::min<qint64>(stageBound.count(), left));
-}
 
 QString seconds(std::chrono::milliseconds bound)
 {
@@ -63,7 +57,7 @@ std::string TIdWhois::WhoIs(const std::string &query)
     const QDeadlineTimer deadline(TotalTimeout.count());
 
     const HostLookup lookup =
-        lookUpHost(host, std::chrono::milliseconds(waitMs(ResolveTimeout, deadline)));
+        lookUpHost(host, std::chrono::milliseconds(stageWaitMs(ResolveTimeout, deadline)));
     if (lookup.result == HostLookup::TimedOut)
         fail(host, Port, tr("timed out while looking up the host name"));
     if (lookup.result == HostLookup::NotFound)
