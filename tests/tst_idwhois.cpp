@@ -24,6 +24,10 @@ private slots:
     void returnsReplyByteForByte();
     void againstServers_data();
     void againstServers();
+    void replyShapeBounds_data();
+    void replyShapeBounds();
+    void shippedBoundsInMessages_data();
+    void shippedBoundsInMessages();
     void connectMovesToTheNextAddress_data();
     void connectMovesToTheNextAddress();
     void connectReportsTheLastFailure();
@@ -68,6 +72,8 @@ void TestIdWhois::defaults()
     QCOMPARE(client.ReadTimeout, 20s);
     QCOMPARE(client.TotalTimeout, 60s);
     QCOMPARE(client.MaxReplySize, std::size_t(8 * 1024 * 1024));
+    QCOMPARE(client.MaxReplyLines, std::size_t(100000));
+    QCOMPARE(client.MaxLineLength, std::size_t(64 * 1024));
 }
 
 void TestIdWhois::sendsQueryLine()
@@ -86,7 +92,7 @@ void TestIdWhois::returnsReplyByteForByte_data()
     QTest::newRow("LF") << QByteArray("a\n\nb\n");
     QTest::newRow("empty") << QByteArray();
     QTest::newRow("no final line end") << QByteArray("last line");
-    QTest::newRow("larger than one read") << QByteArray(300000, 'w');
+    QTest::newRow("larger than one read") << (QByteArray(999, 'w') + '\n').repeated(300);
 }
 
 void TestIdWhois::returnsReplyByteForByte()
@@ -180,6 +186,92 @@ void TestIdWhois::againstServers()
         QCOMPARE(bytes(got), expected);
     } catch (const EIdWhoisError &e) {
         QCOMPARE(QString::fromStdString(e.what()), failure.arg(port).arg(host));
+    }
+}
+
+// Lines as the results box shows them: blank ones, a run of line feeds,
+// are not counted; a blank CR LF line is a row of one CR and is.
+void TestIdWhois::replyShapeBounds_data()
+{
+    using Mode = WhoisTestServer::Mode;
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("failure"); // empty: the reply comes back whole
+
+    const QString tooMany = "the reply has too many lines to show (more than 100).";
+    const QString tooLong = "the reply has a line too long to show (more than 20000 bytes).";
+    const QByteArray atLength(20000, 'x'); // longer than one read of the socket
+
+    QTest::newRow("lines at the bound") << int(Mode::Reply) << QByteArray("line\r\n").repeated(100) << "";
+    QTest::newRow("one line past") << int(Mode::Reply) << QByteArray("line\r\n").repeated(101) << tooMany;
+    QTest::newRow("last line without LF past")
+        << int(Mode::Reply) << QByteArray("a\n").repeated(100) + "b" << tooMany;
+    QTest::newRow("runs of LF make no lines")
+        << int(Mode::Reply) << "\n\n" + QByteArray("a\n\n\n").repeated(100) << "";
+    QTest::newRow("blank CR LF lines count")
+        << int(Mode::Reply) << QByteArray("a\r\n\r\n").repeated(51) << tooMany;
+    QTest::newRow("endless short lines") << int(Mode::Endless) << QByteArray("e\n") << tooMany;
+    QTest::newRow("a CR at the end counts") << int(Mode::Reply) << atLength + "\r" << tooLong;
+    QTest::newRow("lines at the length")
+        << int(Mode::Reply) << (atLength + "\n").repeated(3) + atLength << "";
+    QTest::newRow("one byte past") << int(Mode::Reply) << "a\n" + atLength + "x\nb" << tooLong;
+    QTest::newRow("endless line") << int(Mode::Endless) << QByteArray(4096, 'e') << tooLong;
+}
+
+void TestIdWhois::replyShapeBounds()
+{
+    QFETCH(int, mode);
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, failure);
+
+    WhoisTestServer server(reply.toStdString(), WhoisTestServer::Mode(mode));
+    QVERIFY(server.isListening());
+    TIdWhois client;
+    client.Host = "127.0.0.1";
+    client.Port = server.port();
+    client.ReadTimeout = 2s;
+    client.MaxReplyLines = 100;
+    client.MaxLineLength = 20000;
+    try {
+        const std::string got = client.WhoIs("example.kr");
+        QVERIFY2(failure.isEmpty(), "the query succeeded");
+        QCOMPARE(bytes(got), reply);
+    } catch (const EIdWhoisError &e) {
+        QCOMPARE(QString::fromStdString(e.what()),
+                 QString(R"(WHOIS query to "127.0.0.1" port %1 failed: )").arg(server.port()) + failure);
+    }
+}
+
+// The shipped bounds, as a person reads them in the failure message.
+void TestIdWhois::shippedBoundsInMessages_data()
+{
+    QTest::addColumn<QByteArray>("endless");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("reply size") << QByteArray(60000, 'e') + '\n'
+                                << "the reply is too large (more than 8 MiB).";
+    QTest::newRow("lines") << QByteArray("e\r\n")
+                           << "the reply has too many lines to show (more than 100000).";
+    QTest::newRow("line length") << QByteArray(4096, 'e')
+                                 << "the reply has a line too long to show (more than 65536 bytes).";
+}
+
+void TestIdWhois::shippedBoundsInMessages()
+{
+    QFETCH(QByteArray, endless);
+    QFETCH(QString, reason);
+
+    WhoisTestServer server(endless.toStdString(), WhoisTestServer::Mode::Endless);
+    QVERIFY(server.isListening());
+    TIdWhois client;
+    client.Host = "127.0.0.1";
+    client.Port = server.port();
+    try {
+        client.WhoIs("example.kr");
+        QFAIL("an endless reply was taken");
+    } catch (const EIdWhoisError &e) {
+        QCOMPARE(QString::fromStdString(e.what()),
+                 QString(R"(WHOIS query to "127.0.0.1" port %1 failed: )").arg(server.port()) + reason);
     }
 }
 

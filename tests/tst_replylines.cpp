@@ -1,6 +1,7 @@
 #include "memo.h"
 #include "replylines.h"
 
+#include <QScrollBar>
 #include <QTest>
 
 #include <string>
@@ -16,6 +17,9 @@ private slots:
     void splitting();
     void rowDisplay_data();
     void rowDisplay();
+    void rowsInTheBox_data();
+    void rowsInTheBox();
+    void boxFollowsTheLastRow();
 };
 
 void TestReplyLines::splitting_data()
@@ -38,6 +42,8 @@ void TestReplyLines::splitting_data()
     QTest::newRow("NUL is text") << QByteArray("a\0b\n\0", 5)
                                  << QByteArrayList{QByteArray("a\0b", 3), QByteArray("\0", 1)};
     QTest::newRow("lone CR") << QByteArray("\r") << QByteArrayList{"\r"};
+    QTest::newRow("leading blank CR LF line")
+        << QByteArray("\r\na\r\n") << QByteArrayList{"\r", "a\r"};
 }
 
 void TestReplyLines::splitting()
@@ -76,5 +82,58 @@ void TestReplyLines::rowDisplay()
              shown);
 }
 
-QTEST_APPLESS_MAIN(TestReplyLines)
+// The rows a person reads in the box after a reply, blank ones included.
+void TestReplyLines::rowsInTheBox_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QStringList>("rows");
+
+    QTest::newRow("leading blank line") << QByteArray("\r\na\r\nb\r\n")
+                                        << QStringList{"", "a", "b"};
+    QTest::newRow("two leading blank lines") << QByteArray("\r\n\r\na\r\n")
+                                             << QStringList{"", "", "a"};
+    QTest::newRow("blank lines inside and at the end")
+        << QByteArray("a\r\n\r\nb\r\n\r\n") << QStringList{"a", "", "b", ""};
+    QTest::newRow("LF only") << QByteArray("\n\na\n\nb") << QStringList{"a", "b"};
+    QTest::newRow("one row") << QByteArray("a") << QStringList{"a"};
+}
+
+void TestReplyLines::rowsInTheBox()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QStringList, rows);
+
+    TMemo box;
+    box.setPlainText("rows of an earlier lookup\n\n");
+    box.Clear();
+    forEachReplyLine(std::string_view(reply.constData(), static_cast<std::size_t>(reply.size())),
+                     [&](std::string_view line) { box.Add(line); });
+    QCOMPARE(box.blockCount(), rows.size());
+    QCOMPARE(box.toPlainText(), rows.join('\n'));
+}
+
+// A reply longer than the box ends with its last rows in view, as when
+// each row scrolled the box on its own.
+void TestReplyLines::boxFollowsTheLastRow()
+{
+    TMemo box;
+    box.resize(300, 100);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    for (int i = 0; i < 500; ++i)
+        box.Add("row " + std::to_string(i));
+    QCoreApplication::processEvents();
+    QScrollBar *bar = box.verticalScrollBar();
+    QVERIFY(bar->maximum() > 400);
+    QCOMPARE(bar->value(), bar->maximum());
+
+    // Scrolled back by the user, the box stays where it was for more rows.
+    bar->setValue(10);
+    box.Add("one more");
+    QCoreApplication::processEvents();
+    QCOMPARE(bar->value(), 10);
+    QCOMPARE(box.blockCount(), 501);
+}
+
+QTEST_MAIN(TestReplyLines)
 #include "tst_replylines.moc"

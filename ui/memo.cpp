@@ -1,5 +1,10 @@
 #include "memo.h"
 
+#include <QAbstractTextDocumentLayout>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+
 TMemo::TMemo(QWidget *parent)
     : QPlainTextEdit(parent)
 {
@@ -8,11 +13,49 @@ TMemo::TMemo(QWidget *parent)
 void TMemo::Clear()
 {
     clear();
+    m_hasRows = false;
 }
 
+// Each row goes into the document at once, but the view (scroll range,
+// position, repaint) catches up once, when the event loop next runs, which
+// is before anything is painted. A row is laid out when it comes into view,
+// not as it is added: laying out every row as it came made a reply of many
+// rows, or of long lines, hold the window for minutes.
 void TMemo::Add(std::string_view row)
 {
-    appendPlainText(displayText(row));
+    QTextDocument *doc = document();
+    if (!m_catchUpDue) {
+        const QRectF last = blockBoundingGeometry(doc->lastBlock()).translated(contentOffset());
+        m_followEnd = isVisible() && last.bottom() <= viewport()->rect().bottom();
+        m_catchUpDue = true;
+        QMetaObject::invokeMethod(this, &TMemo::catchUpView, Qt::QueuedConnection);
+    }
+
+    QString text = displayText(row);
+    // Counting rows ourselves: an empty document may already hold an empty row.
+    if (m_hasRows || !doc->isEmpty())
+        text.prepend(QChar(QChar::ParagraphSeparator));
+    m_hasRows = true;
+
+    QAbstractTextDocumentLayout *layout = doc->documentLayout();
+    const bool wasBlocked = layout->blockSignals(true);
+    QTextCursor cursor(doc);
+    cursor.movePosition(QTextCursor::End);
+    // Inside an edit block the cursor does not lay out the row it ends in.
+    cursor.beginEditBlock();
+    cursor.insertText(text);
+    cursor.endEditBlock();
+    layout->blockSignals(wasBlocked);
+}
+
+void TMemo::catchUpView()
+{
+    m_catchUpDue = false;
+    QAbstractTextDocumentLayout *layout = document()->documentLayout();
+    emit layout->documentSizeChanged(layout->documentSize()); // sets the scroll range
+    if (m_followEnd)
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    viewport()->update();
 }
 
 QString TMemo::displayText(std::string_view row)

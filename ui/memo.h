@@ -23,6 +23,13 @@ public:
     // one elsewhere shows as the symbol U+240D, since Qt would otherwise
     // start a new row at it.
     static QString displayText(std::string_view row);
+
+private:
+    void catchUpView();
+
+    bool m_hasRows = false;     // an empty box and one empty row look alike
+    bool m_catchUpDue = false;  // rows were added since the view last caught up
+    bool m_followEnd = false;   // the view was at the last row when they began
 };
 
 #endif // MEMO_H

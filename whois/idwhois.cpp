@@ -3,6 +3,7 @@
 #include "addressconnect.h"
 #include "asciifilter.h"
 #include "hostlookup.h"
+#include "replyshape.h"
 #include "socketexchange.h"
 #include "stagebound.h"
 #include "whoiserror.h"
@@ -70,9 +71,10 @@ std::string TIdWhois::WhoIs(const std::string &query)
         fail(host, Port, connectError);
 
     std::string reply;
+    ReplyShape shape(MaxReplyLines, MaxLineLength);
     const ExchangeResult exchange =
         exchangeQuery(static_cast<int>(socket.socketDescriptor()), query + "\r\n", reply,
-                      ReadTimeout, deadline, MaxReplySize);
+                      ReadTimeout, deadline, MaxReplySize, shape);
     socket.abort();
     switch (exchange.outcome) {
     case ExchangeResult::Complete:
@@ -89,6 +91,11 @@ std::string TIdWhois::WhoIs(const std::string &query)
         fail(host, Port, tr("the connection was reset before the reply was complete"));
     case ExchangeResult::TooLarge:
         fail(host, Port, tr("the reply is too large (more than %1)").arg(sizeText(MaxReplySize)));
+    case ExchangeResult::TooManyLines:
+        fail(host, Port, tr("the reply has too many lines to show (more than %1)").arg(MaxReplyLines));
+    case ExchangeResult::LineTooLong:
+        fail(host, Port, tr("the reply has a line too long to show (more than %1)")
+                 .arg(sizeText(MaxLineLength)));
     case ExchangeResult::Failed:
         fail(host, Port, tr("the connection failed: %1").arg(QString::fromLocal8Bit(std::strerror(exchange.error))));
     }

@@ -30,6 +30,11 @@ public:
     static constexpr std::chrono::milliseconds DefaultTotalTimeout{60000};
     // Real replies are tens of kB; routing-registry listings a few MB.
     static constexpr std::size_t DefaultMaxReplySize = 8u * 1024u * 1024u;
+    // What the results box can show promptly: each line costs a row, and a
+    // line is laid out whole when it comes into view. Real replies run to
+    // tens of thousands of lines of under a hundred characters.
+    static constexpr std::size_t DefaultMaxReplyLines = 100000;
+    static constexpr std::size_t DefaultMaxLineLength = 64u * 1024u;
 
     explicit TIdWhois(QObject *owner = nullptr);
 
@@ -43,6 +48,10 @@ public:
     std::chrono::milliseconds ReadTimeout = DefaultReadTimeout;
     std::chrono::milliseconds TotalTimeout = DefaultTotalTimeout;
     std::size_t MaxReplySize = DefaultMaxReplySize;
+    // Lines as the reply is shown: text between line feeds, blank ones
+    // (a run of line feeds) not counted; lengths in bytes.
+    std::size_t MaxReplyLines = DefaultMaxReplyLines;
+    std::size_t MaxLineLength = DefaultMaxLineLength;
 
     // Asks the server in effect about query; returns the whole reply.
     std::string WhoIs(const std::string &query);

@@ -51,7 +51,7 @@ ExchangeResult fromWait(Wait wait, bool sending, int error)
 
 ExchangeResult exchangeQuery(int descriptor, const std::string &line, std::string &reply,
                              std::chrono::milliseconds idle, const QDeadlineTimer &deadline,
-                             std::size_t maxReplySize)
+                             std::size_t maxReplySize, ReplyShape &shape)
 {
     int error = 0;
     for (std::size_t sent = 0; sent < line.size();) {
@@ -79,6 +79,14 @@ ExchangeResult exchangeQuery(int descriptor, const std::string &line, std::strin
         if (n > 0) {
             if (reply.size() + static_cast<std::size_t>(n) > maxReplySize)
                 return {ExchangeResult::TooLarge, 0};
+            switch (shape.add(std::string_view(buffer, static_cast<std::size_t>(n)))) {
+            case ReplyShape::TooManyLines:
+                return {ExchangeResult::TooManyLines, 0};
+            case ReplyShape::LineTooLong:
+                return {ExchangeResult::LineTooLong, 0};
+            case ReplyShape::Fits:
+                break;
+            }
             reply.append(buffer, static_cast<std::size_t>(n));
         } else if (n == 0) {
             return {ExchangeResult::Complete, 0};

@@ -1,6 +1,8 @@
 #ifndef SOCKETEXCHANGE_H
 #define SOCKETEXCHANGE_H
 
+#include "replyshape.h"
+
 #include <QDeadlineTimer>
 
 #include <chrono>
@@ -22,6 +24,8 @@ struct ExchangeResult
         TimedOut,     // the overall deadline passed
         Reset,        // the connection was reset before the server closed
         TooLarge,     // the reply outgrew the cap
+        TooManyLines, // the reply has more lines than shape allows
+        LineTooLong,  // a line of the reply is longer than shape allows
         Failed,       // any other socket error; see error
     };
 
@@ -31,6 +35,6 @@ struct ExchangeResult
 
 ExchangeResult exchangeQuery(int descriptor, const std::string &line, std::string &reply,
                              std::chrono::milliseconds idle, const QDeadlineTimer &deadline,
-                             std::size_t maxReplySize);
+                             std::size_t maxReplySize, ReplyShape &shape);
 
 #endif // SOCKETEXCHANGE_H
