@@ -35,6 +35,7 @@ private slots:
     void button1AppliesHostAsTyped();
     void scrollBarsWhenSmaller();
     void silentServerTimesOutAndRecovers();
+    void replyPastABoundShowsNothing();
     void enterCallsBoundClickWithWindowAsSender();
 
 private:
@@ -321,6 +322,25 @@ void TestWhoisMain::silentServerTimesOutAndRecovers()
     pointAt(good);
     typeDomainAndPressEnter("example.kr");
     QCOMPARE(rows(), QStringList{"back"});
+}
+
+void TestWhoisMain::replyPastABoundShowsNothing()
+{
+    WhoisTestServer good("\r\nearlier\r\n");
+    pointAt(good);
+    typeDomainAndPressEnter("example.kr");
+    QCOMPARE(rows(), (QStringList{"", "earlier"}));
+
+    WhoisTestServer tooMany(std::string(50, 'x').append("\r\n").append(std::string(30, 'y')));
+    pointAt(tooMany);
+    m_form->IdWhois->MaxReplyLines = 1;
+    MessageBoxWatcher watcher;
+    typeDomainAndPressEnter("example.kr");
+    QCOMPARE(watcher.texts,
+             QStringList{QString(R"(WHOIS query to "127.0.0.1" port %1 failed: the reply has too )"
+                                 "many lines to show (more than 1).")
+                             .arg(tooMany.port())});
+    QVERIFY(rows().isEmpty());
 }
 
 void TestWhoisMain::enterCallsBoundClickWithWindowAsSender()

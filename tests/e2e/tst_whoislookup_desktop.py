@@ -22,6 +22,12 @@ CRLF_ROWS = "Domain Name : example.kr\nRegistrant : Example Co.\n\nName Server :
 # Bare LF: blank lines and leading line feeds leave no row.
 LF_REPLY = b"\n\nfirst line\n\n\nsecond line\n\nlast line without a line feed"
 LF_ROWS = "first line\nsecond line\nlast line without a line feed"
+# Replies that begin with blank CR LF lines: each is a row, empty.
+LEADING_BLANK_REPLIES = (
+    (b"\r\nDomain Name : example.kr\r\nRegistrant : Example Co.\r\n",
+     "\nDomain Name : example.kr\nRegistrant : Example Co."),
+    (b"\r\n\r\nDomain Name : example.kr\r\n", "\n\nDomain Name : example.kr"),
+)
 
 
 class Fixture:
@@ -93,6 +99,18 @@ def case_lookups_against_local_server(fx):
             seen.append(f"{trigger}/{kind}: {rows.count(chr(10)) + 1} rows")
     expect_clean_exit(app)
     return "server got domain CR LF each time; " + ", ".join(seen) + "; exit code 0"
+
+
+def case_leading_blank_rows(fx):
+    app = fx.start()
+    point_at_local_server(app)
+    seen = []
+    for reply, rows in LEADING_BLANK_REPLIES:
+        expect_lookup(fx, app, "example.kr", reply, rows, "Enter")
+        seen.append(f"{len(rows) - len(rows.lstrip(chr(10)))} blank + "
+                    f"{rows.strip(chr(10)).count(chr(10)) + 1} rows")
+    expect_clean_exit(app)
+    return "copied from the box: " + ", ".join(seen)
 
 
 def case_enter_in_edit1(fx):
@@ -214,6 +232,7 @@ def case_caption_and_scroll_bars(fx):
 CASES = [
     ("start_and_close", case_start_and_close),
     ("lookups_against_local_server", case_lookups_against_local_server),
+    ("leading_blank_rows", case_leading_blank_rows),
     ("enter_in_edit1", case_enter_in_edit1),
     ("default_host_fails_then_window_works", case_default_host_fails_then_window_works),
     ("button1_unedited", case_button1_unedited),
