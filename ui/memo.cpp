@@ -40,9 +40,10 @@ void TMemo::Add(std::string_view row)
     QAbstractTextDocumentLayout *layout = doc->documentLayout();
     const bool wasBlocked = layout->blockSignals(true);
     QTextCursor cursor(doc);
-    cursor.movePosition(QTextCursor::End);
-    // Inside an edit block the cursor does not lay out the row it ends in.
+    // Inside an edit block a cursor that moves does not lay out the row it
+    // lands in.
     cursor.beginEditBlock();
+    cursor.movePosition(QTextCursor::End);
     cursor.insertText(text);
     cursor.endEditBlock();
     layout->blockSignals(wasBlocked);
