@@ -100,6 +100,23 @@ for field, label in (("rssGrowthKiB", "RSS growth after the lookup"),
 heap_extra = statistics.median(m["heapGrowthKiB"] for m in mo) - statistics.median(m["heapGrowthKiB"] for m in mf)
 w(f"| 4. Heap kept beyond the floor's, after the lookup | {heap_extra / 1024:+.2f} MiB | reply: {reply_mib:.2f} MiB | {heap_extra / 1024 / reply_mib:+.2f} of the reply | reply and rows freed | {'yes' if heap_extra / 1024 < 0.1 * reply_mib else 'no'} |")
 
+worst = jsonl("worst.jsonl")
+w("")
+w("| 5. Reply shape | Reply | Rows | Click to rows shown: median (min to max) | Peak RSS, whole program | Target | Holds | Then read through: longest page turn, peak RSS |")
+w("|---|---|---|---|---|---|---|---|")
+for shape in dict.fromkeys(r["shape"] for r in worst):
+    runs = [r for r in worst if r["shape"] == shape]
+    ms, peak = stats([r["ms"] for r in runs]), max(r["peakRssMiB"] for r in runs)
+    reply = f"{runs[0]['replyBytes'] / 1048576:.2f} MiB"
+    if runs[0]["failure"]:
+        ok = all(r["failure"] for r in runs) and ms[2] <= 1000
+        w(f"| {shape} | {reply} | fails: {runs[0]['failure']} | {fmt(ms, digits=1)} | {peak:.1f} MiB | failure ≤ 1 s | {'yes' if ok else 'no'} | |")
+    else:
+        ok = ms[2] <= 4000 and peak <= 256
+        page = max(r["longestPageMs"] for r in runs)
+        read = max(r["readThroughPeakRssMiB"] for r in runs)
+        w(f"| {shape} | {reply} | {runs[0]['rows']:,} | {fmt(ms, digits=1)} | {peak:.1f} MiB | ≤ 4 s, ≤ 256 MiB | {'yes' if ok else 'no'} | {page:.1f} ms, {read:.1f} MiB |")
+
 with open(md_path, "w") as f:
     f.write("\n".join(lines_md) + "\n")
 with open(os.path.join(out, "display.dat"), "w") as f:

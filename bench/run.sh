@@ -11,7 +11,7 @@ out="$root/build-bench/results"
 "$root/tools/install-deps.sh" whois xvfb gnuplot-nox python3
 cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$root/build-bench" --parallel --target whoislookup whoisbench whoismemory \
-    minimalwindow startwatch
+    minimalwindow startwatch worstshapes
 bin="$root/build-bench/bench"
 mkdir -p "$out" "$root/docs"
 
@@ -34,6 +34,14 @@ echo "Memory growth with a 100,000-line reply, 5 runs each..."
 for _ in 1 2 3 4 5; do
     QT_QPA_PLATFORM=offscreen "$bin/whoismemory" ours 100000 >>"$out/memory.jsonl" 2>/dev/null
     QT_QPA_PLATFORM=offscreen "$bin/whoismemory" floor 100000 >>"$out/memory.jsonl" 2>/dev/null
+done
+
+echo "The costliest replies within the bounds, and past them, 3 runs each..."
+: >"$out/worst.jsonl"
+for _ in 1 2 3; do
+    for shape in $("$bin/worstshapes" list); do
+        QT_QPA_PLATFORM=offscreen "$bin/worstshapes" "$shape" >>"$out/worst.jsonl" 2>/dev/null
+    done
 done
 
 echo "Lookup and display timing..."
