@@ -1,9 +1,12 @@
 // Fuzzes the path from the raw bytes of a reply to the rows the results box
-// receives: the ASCII filter (on and off), the split, the row display.
+// receives: the client's count of lines as the bytes arrive, the ASCII
+// filter (on and off), the split, the row display.
 #include "asciifilter.h"
 #include "memo.h"
 #include "replylines.h"
+#include "replyshape.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -47,11 +50,40 @@ void checkRows(const std::string &reply, bool filtered)
         std::abort();
 }
 
+ReplyShape::Verdict shapeInTwoParts(std::string_view reply, std::size_t cut,
+                                    std::size_t maxLines, std::size_t maxLineLength)
+{
+    ReplyShape shape(maxLines, maxLineLength);
+    const ReplyShape::Verdict first = shape.add(reply.substr(0, cut));
+    return first != ReplyShape::Fits ? first : shape.add(reply.substr(cut));
+}
+
+// The bounds count exactly the rows the box gets and the longest of them,
+// however the bytes are split across reads.
+void checkShape(const std::string &reply)
+{
+    std::size_t rows = 0;
+    std::size_t longest = 0;
+    forEachReplyLine(reply, [&](std::string_view line) {
+        ++rows;
+        longest = std::max(longest, line.size());
+    });
+    const std::size_t cut = reply.empty() ? 0 : static_cast<unsigned char>(reply[0]) % reply.size();
+    const std::size_t any = reply.size() + 1;
+    if (shapeInTwoParts(reply, cut, rows, longest) != ReplyShape::Fits)
+        std::abort();
+    if (rows > 0 && shapeInTwoParts(reply, cut, rows - 1, any) != ReplyShape::TooManyLines)
+        std::abort();
+    if (longest > 0 && shapeInTwoParts(reply, cut, any, longest - 1) != ReplyShape::LineTooLong)
+        std::abort();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const std::string reply(reinterpret_cast<const char *>(data), size);
+    checkShape(reply);
     checkRows(reply, false);
     const std::string filtered = asciiFiltered(reply);
     if (filtered.size() > reply.size())
