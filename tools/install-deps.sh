@@ -24,7 +24,7 @@ packages=(
     iproute2
     util-linux
     # the accessibility bus the desktop test reads the window through
-    dbus
+    dbus-daemon # dbus-run-session
     at-spi2-core
     python3-pyatspi
     libbenchmark-dev # bench/
