@@ -1,21 +1,44 @@
 #include "whoisapplication.h"
 
+#include "accessibility.h"
+
 #include <QFont>
 #include <QMessageBox>
 #include <QWidget>
 
 TApplication *Application = nullptr;
 
-TApplication::TApplication(int &argc, char **argv)
-    : QApplication(argc, argv)
+namespace {
+
+// Qt takes options of its own from the arguments it is given (-title,
+// -style, -geometry, -reverse, -platform, -display, ...). The program takes
+// none, so Qt sees only the program's name; the display still comes from
+// the environment.
+int nameOnlyArgc = 1;
+char *nameOnlyArgv[2] = {nullptr, nullptr};
+
+char **nameOnly(char **argv)
+{
+    static char fallback[] = "whoislookup";
+    nameOnlyArgc = 1;
+    nameOnlyArgv[0] = argv && argv[0] ? argv[0] : fallback;
+    return nameOnlyArgv;
+}
+
+} // namespace
+
+TApplication::TApplication(int & /*argc*/, char **argv)
+    : QApplication(nameOnlyArgc, nameOnly(argv))
 {
     Application = this;
+    installAccessibleRoles();
 }
 
 TApplication::~TApplication()
 {
     // The windows go before the application object they belong to.
     m_forms.clear();
+    removeAccessibleRoles();
     Application = nullptr;
 }
 

@@ -10,7 +10,8 @@
 class QWidget;
 
 // The application object: owns the windows it creates, runs the event
-// loop, and reports failures in a message box.
+// loop, and reports failures in a message box. Only the program's name is
+// taken from the command line: the rest changes nothing.
 class TApplication : public QApplication
 {
     Q_OBJECT

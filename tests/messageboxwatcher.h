@@ -1,7 +1,9 @@
 #ifndef MESSAGEBOXWATCHER_H
 #define MESSAGEBOXWATCHER_H
 
+#include <QAccessible>
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QStringList>
 #include <QTimer>
@@ -17,6 +19,7 @@ public:
             if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
                 captions << box->windowTitle();
                 texts << box->text();
+                shown << shownText(box);
                 box->accept();
             }
         });
@@ -25,8 +28,24 @@ public:
 
     QStringList captions;
     QStringList texts;
+    // The text as the box displays it: Qt reads a label's text for screen
+    // readers from what it renders, markup and entities resolved.
+    QStringList shown;
 
 private:
+    static QString shownText(QMessageBox *box)
+    {
+        QStringList parts;
+        for (QLabel *label : box->findChildren<QLabel *>()) {
+            if (!label->isVisible())
+                continue;
+            const QString text = QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name);
+            if (!text.isEmpty())
+                parts << text;
+        }
+        return parts.join('\n');
+    }
+
     QTimer m_timer;
 };
 

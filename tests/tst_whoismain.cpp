@@ -33,6 +33,8 @@ private slots:
     void crLfReplyShowsOneRowPerLine();
     void failedLookupReportsAndRecovers();
     void button1AppliesHostAsTyped();
+    void failureMessageShownAsTyped_data();
+    void failureMessageShownAsTyped();
     void scrollBarsWhenSmaller();
     void silentServerTimesOutAndRecovers();
     void replyPastABoundShowsNothing();
@@ -284,6 +286,30 @@ void TestWhoisMain::button1AppliesHostAsTyped()
     QVERIFY2(watcher.texts.first().contains("\"  whois.example.invalid \" port 43"),
              qPrintable(watcher.texts.first()));
     QVERIFY(rows().isEmpty());
+}
+
+void TestWhoisMain::failureMessageShownAsTyped_data()
+{
+    // Each host holds a blank, so it is "not found" without asking a resolver.
+    QTest::addColumn<QString>("host");
+    QTest::newRow("tags") << "<b>x</b> y.invalid";
+    QTest::newRow("entity") << "a &amp; b.invalid";
+    QTest::newRow("line break") << "a<br>b .invalid";
+}
+
+void TestWhoisMain::failureMessageShownAsTyped()
+{
+    QFETCH(QString, host);
+    m_form->Edit1->setFocus();
+    m_form->Edit1->selectAll();
+    QTest::keyClicks(m_form->Edit1, host);
+    QTest::mouseClick(m_form->Button1, Qt::LeftButton);
+
+    MessageBoxWatcher watcher;
+    typeDomainAndPressEnter("example.kr");
+    QCOMPARE(watcher.shown.size(), 1);
+    QVERIFY2(watcher.shown.first().startsWith("WHOIS query to \"" + host + "\" port 43 failed:"),
+             qPrintable(watcher.shown.first()));
 }
 
 void TestWhoisMain::scrollBarsWhenSmaller()

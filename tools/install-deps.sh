@@ -23,6 +23,10 @@ packages=(
     tesseract-ocr-eng
     iproute2
     util-linux
+    # the accessibility bus the desktop test reads the window through
+    dbus-daemon # dbus-run-session
+    at-spi2-core
+    python3-pyatspi
     libbenchmark-dev # bench/
     libx11-dev # bench/startwatch
     libxdamage-dev # bench/startwatch

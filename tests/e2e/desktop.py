@@ -24,7 +24,7 @@ WINDOW_CAPTION = "WhoIs Lookup"
 MESSAGE_BOX_CAPTION = "whoislookup"
 
 TOOLS = ["Xvfb", "openbox", "xdotool", "xclip", "xprop", "xwininfo", "import", "tesseract", "ip",
-         "unshare"]
+         "unshare", "dbus-run-session"]
 
 _NAMESPACE_MARK = "WHOISLOOKUP_IN_PRIVATE_NETWORK"
 
@@ -296,9 +296,9 @@ class WhoisLookupApp:
     BUTTON1 = (333, 364)
     EDIT1 = (200, 362)
 
-    def __init__(self, desktop, executable, env=None):
+    def __init__(self, desktop, executable, env=None, args=()):
         self.desktop = desktop
-        self.proc = subprocess.Popen([executable], env=dict(desktop.env, **(env or {})),
+        self.proc = subprocess.Popen([executable, *args], env=dict(desktop.env, **(env or {})),
                                      stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         try:
             windows = wait_until("the program's window",

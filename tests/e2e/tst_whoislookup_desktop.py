@@ -12,6 +12,7 @@ import sys
 import time
 import traceback
 
+from accessibility import AccessibilityBus, find, walk
 from desktop import (Desktop, DesktopError, WhoisLookupApp, WhoisServer, check_tools,
                      enter_private_network, wait_until, WINDOW_CAPTION)
 
@@ -229,6 +230,155 @@ def case_caption_and_scroll_bars(fx):
             f"controls kept their places; the wheel scrolled the view down {offsets[0]} px")
 
 
+def start_with(fx, env=None, args=()):
+    app = WhoisLookupApp(fx.desktop, fx.executable, env=env, args=args)
+    fx.apps.append(app)
+    return app
+
+
+# What a screen reader says for each control: (role, name, labelled by).
+SPOKEN_CONTROLS = [
+    ("text", "Domain", ["Domain"]),
+    ("push button", "Look up", []),
+    ("text", "Results", ["Results"]),
+    ("push button", "Button1", []),
+    ("text", "WHOIS server", []),
+]
+
+
+def case_screen_reader_names(fx):
+    bus = AccessibilityBus()
+    try:
+        app = start_with(fx, env=bus.program_env())
+        tree = bus.wait_for("the window on the accessibility bus, with a focused control",
+                            lambda t: any("focused" in n["states"] for n in walk(t)) and t)
+        frames = [n for n in tree["children"] if n["role"] in ("frame", "window")]
+        expect([n["name"] for n in frames] == [WINDOW_CAPTION],
+               f"top-level windows: {[(n['role'], n['name']) for n in tree['children']]}")
+        window = frames[0]
+        for role, name, labels in SPOKEN_CONTROLS:
+            found = find(window, role, name)
+            expect(len(found) == 1, f"{len(found)} {role!r} named {name!r}")
+            expect(found[0]["labelled_by"] == labels,
+                   f"{role} {name!r} is labelled by {found[0]['labelled_by']}, expected {labels}")
+        for label in ("Domain", "Results"):
+            expect(len(find(window, "label", label)) == 1, f"no label {label!r}")
+        # Nothing a person can reach is left nameless.
+        nameless = [n["role"] for n in walk(window)
+                    if n["role"] in ("text", "push button") and not n["name"]]
+        expect(not nameless, f"nameless controls: {nameless}")
+        focused = [(n["role"], n["name"]) for n in walk(window) if "focused" in n["states"]]
+        expect(focused == [("text", "Domain")], f"focused at start: {focused}")
+        expect_clean_exit(app)
+    finally:
+        bus.close()
+    spoken = "; ".join(f"{role} {name!r}" + (f" labelled by {labels[0]!r}" if labels else "")
+                       for role, name, labels in SPOKEN_CONTROLS)
+    return f"frame {WINDOW_CAPTION!r}: {spoken}; focus on text 'Domain' at start"
+
+
+MARKUP_HOST = "<b>x</b>.invalid"
+
+
+def case_failure_alert_shows_message_as_typed(fx):
+    """A host typed with markup is shown and spoken as typed, never rendered."""
+    bus = AccessibilityBus()
+    try:
+        app = start_with(fx, env=bus.program_env())
+        app.type_into(app.EDIT1, MARKUP_HOST)
+        app.click(app.BUTTON1)
+        app.type_into(app.ED_DOMAIN, "example.kr")
+        app.desktop.key("Return")
+        box = app.wait_for_message_box()
+        alerts = bus.wait_for("an alert on the accessibility bus", lambda t: find(t, "alert"))
+        expect(len(alerts) == 1, f"{len(alerts)} alerts")
+        alert = alerts[0]
+        expect(alert["name"].startswith(f'WHOIS query to "{MARKUP_HOST}" port 43 failed:'),
+               f"the alert says {alert['name']!r}")
+        # The label in the box is read from what it displays: rendered
+        # markup would be read as the bare "x.invalid".
+        labels = [n["name"] for n in find(alert, "label")]
+        expect(labels == [alert["name"]], f"the box's label reads {labels!r}")
+        text = app.read_message_box(box)
+        expect(MARKUP_HOST in text.replace(" ", ""), f"the box shows {text!r}")
+        app.dismiss_message_box(box)
+        expect_clean_exit(app)
+    finally:
+        bus.close()
+    return f"alert {alert['name']!r}; the box shows {MARKUP_HOST!r} as typed"
+
+
+def window_position(desktop, window):
+    info = desktop.run("xwininfo", "-id", str(window))
+    fields = dict(line.strip().split(":", 1) for line in info.splitlines() if ":" in line)
+    return int(fields["Absolute upper-left X"]), int(fields["Absolute upper-left Y"])
+
+
+def still_window(app):
+    """Caption, place, size and pixels of the window at rest (the focus on
+    Button1, so no caret blinks; the pointer out of the way), then the
+    pixels when shrunk so that scroll bars show."""
+    d = app.desktop
+    caption = d.run("xdotool", "getwindowname", str(app.window)).strip()
+    app.click(app.BUTTON1)
+    d.park_pointer()
+    size = d.geometry(app.window)
+    _, _, pixels = d.settled_capture(app.window)
+    small = (400, 250)
+    d.xdotool("windowsize", str(app.window), str(small[0]), str(small[1]))
+    _, _, shrunk = d.settled_capture(app.window, small)
+    return caption, window_position(d, app.window), size, pixels + shrunk
+
+
+def case_qt_options_change_nothing(fx):
+    style_sheet = os.path.join(fx.desktop.env["HOME"], "red.qss")
+    with open(style_sheet, "w") as f:
+        f.write("* { background: red; color: yellow; font-size: 20px; }\n")
+    option_sets = [
+        ["-title", "X", "-qwindowtitle", "X"],
+        ["-geometry", "320x200+0+0", "-qwindowgeometry", "320x200+0+0"],
+        ["-reverse"],
+        ["-style", "windows", "-stylesheet", style_sheet],
+        ["-platform", "offscreen"],
+        ["-display", ":4242"],
+        ["example.kr", "-widgetcount"],
+    ]
+    plain = start_with(fx)
+    expected = still_window(plain)
+    expect_clean_exit(plain)
+    plain_output = plain.output()
+    problems = []
+    for options in option_sets:
+        what = " ".join(options)
+        try:
+            app = start_with(fx, args=options)
+        except DesktopError as e:
+            problems.append(f"with {what} no window captioned {WINDOW_CAPTION!r} came up ({e})")
+            continue
+        try:
+            caption, place, size, pixels = still_window(app)
+            if (caption, place, size) != expected[:3]:
+                problems.append(f"with {what} the window is {caption!r} at {place}, {size}")
+                continue
+            differing = sum(a != b for a, b in zip(pixels, expected[3]))
+            if differing:
+                problems.append(f"with {what} {differing} rows of pixels differ")
+                continue
+            code = app.close()
+            output = app.output()
+            if code != 0 or output != plain_output:
+                problems.append(f"with {what} exit code {code}, output {output!r}")
+        except DesktopError as e:
+            problems.append(f"with {what}: {e}")
+        finally:
+            app.kill()
+    expect(not problems, "; ".join(problems))
+    expect(fx.server.connections() == [], f"server saw {fx.server.connections()!r}")
+    return (f"{len(option_sets)} runs with Qt's options ({', '.join(o[0] for o in option_sets)}) "
+            "each gave the plain run's caption, place, size, and pixels at full size and "
+            "shrunk to show scroll bars")
+
+
 CASES = [
     ("start_and_close", case_start_and_close),
     ("lookups_against_local_server", case_lookups_against_local_server),
@@ -237,6 +387,9 @@ CASES = [
     ("default_host_fails_then_window_works", case_default_host_fails_then_window_works),
     ("button1_unedited", case_button1_unedited),
     ("caption_and_scroll_bars", case_caption_and_scroll_bars),
+    ("screen_reader_names", case_screen_reader_names),
+    ("failure_alert_shows_message_as_typed", case_failure_alert_shows_message_as_typed),
+    ("qt_options_change_nothing", case_qt_options_change_nothing),
 ]
 
 
