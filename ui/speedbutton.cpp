@@ -2,8 +2,8 @@
 
 #include "eventdispatch.h"
 
-#include <QBitmap>
 #include <QIcon>
+#include <QImageReader>
 
 TSpeedButton::TSpeedButton(QWidget *parent)
     : QToolButton(parent)
@@ -21,6 +21,16 @@ void TSpeedButton::setGlyph(const QPixmap &glyph)
 {
     m_glyph = glyph;
     updateIcon();
+}
+
+void TSpeedButton::setGlyph(const QString &bitmapFile)
+{
+    // Named as a BMP and with format detection off, the file is read by
+    // Qt's own BMP reader; a plain QPixmap(file) would first load every
+    // image-format plugin (and libjpeg with one) to ask whether it claims it.
+    QImageReader reader(bitmapFile, "bmp");
+    reader.setAutoDetectImageFormat(false);
+    setGlyph(QPixmap::fromImage(reader.read()));
 }
 
 void TSpeedButton::setNumGlyphs(int count)
