@@ -2,8 +2,10 @@
 
 #include "eventdispatch.h"
 
+#include "bmpimage.h"
+
+#include <QFile>
 #include <QIcon>
-#include <QImageReader>
 
 TSpeedButton::TSpeedButton(QWidget *parent)
     : QToolButton(parent)
@@ -25,12 +27,14 @@ void TSpeedButton::setGlyph(const QPixmap &glyph)
 
 void TSpeedButton::setGlyph(const QString &bitmapFile)
 {
-    // Named as a BMP and with format detection off, the file is read by
-    // Qt's own BMP reader; a plain QPixmap(file) would first load every
-    // image-format plugin (and libjpeg with one) to ask whether it claims it.
-    QImageReader reader(bitmapFile, "bmp");
-    reader.setAutoDetectImageFormat(false);
-    setGlyph(QPixmap::fromImage(reader.read()));
+    QFile file(bitmapFile);
+    // A glyph is a few hundred bytes; a file far larger is not one.
+    constexpr qint64 MaxGlyphFile = 1024 * 1024;
+    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxGlyphFile) {
+        setGlyph(QPixmap());
+        return;
+    }
+    setGlyph(QPixmap::fromImage(readBmpImage(file.read(MaxGlyphFile))));
 }
 
 void TSpeedButton::setNumGlyphs(int count)
