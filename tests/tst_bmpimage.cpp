@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QFile>
 #include <QTest>
+#include <QtEndian>
 
 // The glyph decoder against Qt's own BMP reader, and against broken files.
 class TestBmpImage : public QObject
@@ -53,16 +54,17 @@ QImage pattern(QImage::Format format, int width, int height)
 // The bitmap turned top-down, as a negative height says.
 QByteArray topDown(QByteArray bmp)
 {
-    const qint32 height = *reinterpret_cast<const qint32 *>(bmp.constData() + 22);
-    const qint32 width = *reinterpret_cast<const qint32 *>(bmp.constData() + 18);
-    const quint16 bits = *reinterpret_cast<const quint16 *>(bmp.constData() + 28);
-    const quint32 pixelsAt = *reinterpret_cast<const quint32 *>(bmp.constData() + 10);
+    const qint32 height = qFromLittleEndian<qint32>(bmp.constData() + 22);
+    const qint32 width = qFromLittleEndian<qint32>(bmp.constData() + 18);
+    const quint16 bits = qFromLittleEndian<quint16>(bmp.constData() + 28);
+    const quint32 pixelsAt = qFromLittleEndian<quint32>(bmp.constData() + 10);
     const int stride = ((width * bits + 31) / 32) * 4;
     QByteArray flipped = bmp;
     for (int y = 0; y < height; ++y)
         flipped.replace(pixelsAt + y * stride, stride, bmp.mid(pixelsAt + (height - 1 - y) * stride, stride));
-    const qint32 negative = -height;
-    flipped.replace(22, 4, reinterpret_cast<const char *>(&negative), 4);
+    char negative[4];
+    qToLittleEndian<qint32>(-height, negative);
+    flipped.replace(22, 4, negative, 4);
     return flipped;
 }
 
