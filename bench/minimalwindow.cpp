@@ -14,6 +14,9 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QWidget window;
     window.resize(647, 413);
+    // Where the lookup window opens: under the display's pointer or not, a
+    // window loads the pointer's cursor theme (an I-beam over a text box).
+    window.move(252, 218);
     (new QLabel(QStringLiteral("Domain"), &window))->setGeometry(8, 16, 36, 13);
     (new QLabel(QStringLiteral("Results"), &window))->setGeometry(8, 40, 35, 13);
     (new QToolButton(&window))->setGeometry(544, 11, 23, 22);

@@ -1,7 +1,8 @@
 // Start-up time of a program seen from outside, on the X display: from
 // just before the process is spawned until its first top-level window is
 // mapped and painted. Then, after a second of idling, its peak resident
-// memory; then it is terminated. Prints one JSON line per run.
+// memory and the shared libraries it has loaded; then it is terminated.
+// Prints one JSON line per run.
 //
 //   startwatch PROGRAM [ARGS...]
 //
@@ -13,6 +14,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/Xdamage.h>
 
+#include <dirent.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -59,6 +61,52 @@ long statusKiB(pid_t pid, const char *field)
     return -1;
 }
 
+// CPU time the process's threads have run so far, from the scheduler's
+// counts in nanoseconds: less moved by other load than the wall clock.
+double cpuMs(pid_t pid)
+{
+    double total = 0;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task/";
+    DIR *dir = opendir(tasks.c_str());
+    if (!dir)
+        return -1;
+    while (const dirent *entry = readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        std::ifstream schedstat(tasks + entry->d_name + "/schedstat");
+        double runNs = 0;
+        if (schedstat >> runNs)
+            total += runNs / 1e6;
+    }
+    closedir(dir);
+    return total;
+}
+
+// The shared objects mapped into the process, by path, sorted.
+std::set<std::string> sharedLibraries(pid_t pid)
+{
+    std::set<std::string> libraries;
+    std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+    for (std::string line; std::getline(maps, line);) {
+        const std::size_t path = line.find('/');
+        if (path != std::string::npos && line.find(".so", path) != std::string::npos)
+            libraries.insert(line.substr(path));
+    }
+    return libraries;
+}
+
+std::string jsonList(const std::set<std::string> &items)
+{
+    std::string list = "[";
+    for (const std::string &item : items) {
+        list += list.size() > 1 ? ", \"" : "\"";
+        for (char c : item)
+            list += (c == '"' || c == '\\') ? std::string("\\") + c : std::string(1, c);
+        list += '"';
+    }
+    return list + "]";
+}
+
 int ignoreErrors(Display *, XErrorEvent *)
 {
     return 0; // windows may go before their damage objects are made
@@ -98,6 +146,7 @@ int main(int argc, char **argv)
     std::set<Window> mapped;
     double paintedMs = -1;
     double mappedMs = -1;
+    double paintedCpuMs = -1;
     const Clock::time_point giveUp = start + std::chrono::seconds(20);
     while (paintedMs < 0 && Clock::now() < giveUp) {
         if (!XPending(display)) {
@@ -118,16 +167,20 @@ int main(int argc, char **argv)
         } else if (event.type == damageEvent + XDamageNotify) {
             const auto *damage = reinterpret_cast<XDamageNotifyEvent *>(&event);
             XDamageSubtract(display, damage->damage, None, None);
-            if (mapped.count(damage->drawable) && looksPainted(display, damage->drawable))
+            if (mapped.count(damage->drawable) && looksPainted(display, damage->drawable)) {
                 paintedMs = ms;
+                paintedCpuMs = cpuMs(pid);
+            }
         }
     }
 
     long peakKiB = -1, rssKiB = -1;
+    std::set<std::string> libraries;
     if (paintedMs >= 0) {
         std::this_thread::sleep_for(std::chrono::seconds(1));
         peakKiB = statusKiB(pid, "VmHWM");
         rssKiB = statusKiB(pid, "VmRSS");
+        libraries = sharedLibraries(pid);
     }
     kill(pid, SIGTERM);
     int status = 0;
@@ -137,8 +190,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "startwatch: %s showed no painted window within 20 s\n", argv[1]);
         return 1;
     }
-    std::printf("{\"program\": \"%s\", \"mappedMs\": %.2f, \"paintedMs\": %.2f, "
-                "\"idlePeakKiB\": %ld, \"idleRssKiB\": %ld}\n",
-                argv[1], mappedMs, paintedMs, peakKiB, rssKiB);
+    std::printf("{\"program\": \"%s\", \"mappedMs\": %.2f, \"paintedMs\": %.2f, \"paintedCpuMs\": %.2f, "
+                "\"idlePeakKiB\": %ld, \"idleRssKiB\": %ld, \"libraries\": %s}\n",
+                argv[1], mappedMs, paintedMs, paintedCpuMs, peakKiB, rssKiB, jsonList(libraries).c_str());
     return 0;
 }

@@ -1,11 +1,15 @@
-#include "addressconnect.h"
+#include "hostconnect.h"
 #include "idwhois.h"
+#include "privatenetwork.h"
 #include "whoiserror.h"
 #include "whoistestserver.h"
 
+#include <QDir>
 #include <QElapsedTimer>
-#include <QTcpSocket>
 #include <QTest>
+
+#include <netdb.h>
+#include <sys/socket.h>
 
 #include <memory>
 #include <string>
@@ -31,6 +35,9 @@ private slots:
     void connectMovesToTheNextAddress_data();
     void connectMovesToTheNextAddress();
     void connectReportsTheLastFailure();
+    void inPrivateNetwork_data();
+    void inPrivateNetwork();
+    void resolverThatNeverAnswers();
     void queriesSentAsTheyAre_data();
     void queriesSentAsTheyAre();
     void asciiFilterLeavesSevenBits();
@@ -55,6 +62,44 @@ std::string whoisAt(const char *host, std::uint16_t port, const std::string &que
 QByteArray bytes(const std::string &s)
 {
     return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+int openDescriptors()
+{
+    return static_cast<int>(QDir("/proc/self/fd").entryList(QDir::Files | QDir::System).size());
+}
+
+// The addresses of the literals, in order, as a host name would give them.
+std::vector<SocketAddress> addressesOf(std::initializer_list<const char *> literals,
+                                       std::uint16_t port)
+{
+    std::vector<SocketAddress> addresses;
+    for (const char *literal : literals) {
+        const ResolvedHost resolved = resolveHost(literal, port, 1s);
+        addresses.insert(addresses.end(), resolved.addresses.begin(), resolved.addresses.end());
+    }
+    return addresses;
+}
+
+QString peerOf(const SocketDescriptor &socket)
+{
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    char text[NI_MAXHOST] = {};
+    if (getpeername(socket.get(), reinterpret_cast<sockaddr *>(&peer), &length) != 0
+        || getnameinfo(reinterpret_cast<sockaddr *>(&peer), length, text, sizeof text, nullptr,
+                       0, NI_NUMERICHOST) != 0)
+        return {};
+    return QString::fromLatin1(text);
+}
+
+std::string failureOf(TIdWhois &client)
+{
+    try {
+        return "returned: " + client.WhoIs("example.kr");
+    } catch (const EIdWhoisError &e) {
+        return e.what();
+    }
 }
 
 } // namespace
@@ -163,6 +208,7 @@ void TestIdWhois::againstServers()
     QFETCH(QString, failure);
 
     const QString address = host.startsWith('[') ? host.mid(1, host.size() - 2) : host;
+    const int descriptorsBefore = openDescriptors();
     std::unique_ptr<WhoisTestServer> server;
     std::uint16_t port = 43;
     if (mode != NoServer) {
@@ -187,6 +233,10 @@ void TestIdWhois::againstServers()
     } catch (const EIdWhoisError &e) {
         QCOMPARE(QString::fromStdString(e.what()), failure.arg(port).arg(host));
     }
+    // Every socket of the attempt is closed, whichever way it ended (the
+    // server's own go with it).
+    server.reset();
+    QCOMPARE(openDescriptors(), descriptorsBefore);
 }
 
 // Lines as the results box shows them: blank ones, a run of line feeds,
@@ -294,18 +344,28 @@ void TestIdWhois::connectMovesToTheNextAddress()
     QFETCH(QString, first);
     QFETCH(QString, second);
 
-    WhoisTestServer good("ok", WhoisTestServer::Mode::Reply, qPrintable(second));
-    QVERIFY(good.isListening());
+    const int descriptorsBefore = openDescriptors();
+    auto good = std::make_unique<WhoisTestServer>("ok", WhoisTestServer::Mode::Reply,
+                                                  qPrintable(second));
+    QVERIFY(good->isListening());
     // The broken address on the same port, as one host's two addresses would be.
-    WhoisTestServer broken({}, WhoisTestServer::Mode(firstMode), qPrintable(first), good.port());
-    if (!broken.isListening())
+    auto broken = std::make_unique<WhoisTestServer>(std::string(), WhoisTestServer::Mode(firstMode),
+                                                    qPrintable(first), good->port());
+    if (!broken->isListening())
         QSKIP("the same port is taken on the other address");
 
-    QTcpSocket socket;
-    const QString error = connectToFirst(socket, {QHostAddress(first), QHostAddress(second)},
-                                         good.port(), 300ms, QDeadlineTimer(5000));
-    QVERIFY2(error.isEmpty(), qPrintable(error));
-    QCOMPARE(socket.peerAddress(), QHostAddress(second));
+    QString failure;
+    {
+        const SocketDescriptor socket =
+            connectToFirst(addressesOf({qPrintable(first), qPrintable(second)}, good->port()),
+                           300ms, QDeadlineTimer(5000), &failure);
+        QVERIFY2(socket.isValid(), qPrintable(failure));
+        QCOMPARE(peerOf(socket), second);
+    }
+    // The socket given up and the one connected are both closed.
+    good.reset();
+    broken.reset();
+    QCOMPARE(openDescriptors(), descriptorsBefore);
 }
 
 void TestIdWhois::connectReportsTheLastFailure()
@@ -316,18 +376,88 @@ void TestIdWhois::connectReportsTheLastFailure()
     if (!refusing.isListening())
         QSKIP("the same port is taken on the other address");
 
-    QTcpSocket socket;
-    QCOMPARE(connectToFirst(socket, {QHostAddress("::1"), QHostAddress("127.0.0.1")},
-                            unanswered.port(), 300ms, QDeadlineTimer(5000)),
-             QString("the connection was refused"));
+    const std::vector<SocketAddress> addresses = addressesOf({"::1", "127.0.0.1"}, unanswered.port());
+    QCOMPARE(addresses.size(), std::size_t(2));
+    const int descriptorsBefore = openDescriptors();
+    QString failure;
+    QVERIFY(!connectToFirst(addresses, 300ms, QDeadlineTimer(5000), &failure).isValid());
+    QCOMPARE(failure, QString("the connection was refused"));
     // The overall deadline cuts the wait on an address short, and the rest
     // are not tried.
     QElapsedTimer clock;
     clock.start();
-    QCOMPARE(connectToFirst(socket, {QHostAddress("::1"), QHostAddress("127.0.0.1")},
-                            unanswered.port(), 5000ms, QDeadlineTimer(300)),
-             QString("timed out while connecting"));
+    QVERIFY(!connectToFirst(addresses, 5000ms, QDeadlineTimer(300), &failure).isValid());
+    QCOMPARE(failure, QString("timed out while connecting"));
     QVERIFY(clock.elapsed() < 3000);
+    QCOMPARE(openDescriptors(), descriptorsBefore);
+}
+
+// Faults that loopback cannot show, in a network of the test's own where
+// only loopback exists: addresses with no route, and one the system
+// refuses to connect to at all.
+void TestIdWhois::inPrivateNetwork_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("failure");
+
+    const QString prefix = R"(WHOIS query to "%1" port 4343 failed: )";
+    QTest::newRow("IPv4, no route") << "192.0.2.1"
+                                    << prefix.arg("192.0.2.1") + "there is no route to the host (network is unreachable).";
+    QTest::newRow("IPv6 link-local without an interface")
+        << "fe80::1" << prefix.arg("fe80::1") + "could not connect (Invalid argument).";
+    QTest::newRow("IPv6 in brackets, no route")
+        << "[2001:db8::1]"
+        << prefix.arg("[2001:db8::1]") + "there is no route to the host (network is unreachable).";
+    // A name looked up by the system resolver, from the hosts file: found,
+    // and connected to.
+    QTest::newRow("localhost, nothing listening")
+        << "localhost" << prefix.arg("localhost") + "the connection was refused.";
+}
+
+void TestIdWhois::inPrivateNetwork()
+{
+    QFETCH(QString, host);
+    QFETCH(QString, failure);
+    const std::optional<std::string> result = PrivateNetwork::run([&] {
+        TIdWhois client;
+        client.Host = host.toStdString();
+        client.Port = 4343;
+        client.ConnectTimeout = 2s;
+        const int descriptorsBefore = openDescriptors();
+        std::string outcome = failureOf(client);
+        if (openDescriptors() != descriptorsBefore)
+            outcome += " (a descriptor was left open)";
+        return outcome;
+    });
+    if (!result)
+        QSKIP("no network namespace can be made here");
+    QCOMPARE(QString::fromStdString(*result), failure);
+}
+
+void TestIdWhois::resolverThatNeverAnswers()
+{
+    const std::optional<std::string> result = PrivateNetwork::run(
+        [] {
+            WhoisTestServer server("found\n", WhoisTestServer::Mode::Reply, "127.0.0.1", 4343);
+            TIdWhois client;
+            client.Port = 4343;
+            client.ResolveTimeout = 300ms;
+            // The hosts file answers without the name server...
+            client.Host = "localhost";
+            std::string outcome = failureOf(client) + "|";
+            // ...a name it lacks waits for the silent one, up to the bound.
+            client.Host = "whois.example";
+            QElapsedTimer clock;
+            clock.start();
+            outcome += failureOf(client);
+            return outcome + (clock.elapsed() < 3000 ? "" : " (too late)");
+        },
+        PrivateNetwork::SilentResolver);
+    if (!result)
+        QSKIP("no network namespace can be made here");
+    QCOMPARE(QString::fromStdString(*result),
+             QString("returned: found\n|WHOIS query to \"whois.example\" port 4343 failed: "
+                     "timed out while looking up the host name."));
 }
 
 void TestIdWhois::queriesSentAsTheyAre_data()

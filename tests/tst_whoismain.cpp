@@ -4,6 +4,7 @@
 #include "whoismain.h"
 #include "whoistestserver.h"
 
+#include <QInputMethodEvent>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
@@ -29,6 +30,7 @@ private slots:
     void enterInDomainLooksUp();
     void lookupButtonLooksUp();
     void enterElsewhereDoesNotLookUp();
+    void hangulGoesOutAsUtf8();
     void secondLookupReplacesRows();
     void crLfReplyShowsOneRowPerLine();
     void failedLookupReportsAndRecovers();
@@ -221,6 +223,33 @@ void TestWhoisMain::enterElsewhereDoesNotLookUp()
     QTest::qWait(50);
     QCOMPARE(server.connectionCount(), 0);
     QCOMPARE(m_form->IdWhois->Host, std::string("127.0.0.1"));
+}
+
+void TestWhoisMain::hangulGoesOutAsUtf8()
+{
+    // The default server is the Korean registry's: a domain typed in Hangul
+    // must reach it as the UTF-8 bytes of what was typed.
+    WhoisTestServer server("ok\n");
+    pointAt(server);
+    m_form->edDomain->setFocus();
+    m_form->edDomain->clear();
+    QInputMethodEvent typed; // as a Hangul input method commits it
+    typed.setCommitString(QString::fromUtf8("\xed\x95\x9c\xea\xb8\x80.kr")); // 한글.kr
+    QApplication::sendEvent(m_form->edDomain, &typed);
+    QTest::keyClick(m_form->edDomain, Qt::Key_Return);
+    QCOMPARE(server.received(), std::string("\xed\x95\x9c\xea\xb8\x80.kr\r\n"));
+    QCOMPARE(rows(), QStringList{"ok"});
+
+    // A host typed in Hangul is applied, and named in a failure, the same way.
+    const std::string host = "\xed\x9b\x84\xec\x9d\xb4\xec\xa6\x88.invalid"; // 후이즈.invalid
+    m_form->Edit1->setText(QString::fromStdString(host));
+    QTest::mouseClick(m_form->Button1, Qt::LeftButton);
+    QCOMPARE(m_form->IdWhois->Host, host);
+    MessageBoxWatcher watcher;
+    typeDomainAndPressEnter("example.kr");
+    QCOMPARE(watcher.texts.size(), 1);
+    QVERIFY2(watcher.texts.first().startsWith(QString::fromStdString("WHOIS query to \"" + host + "\" port")),
+             qPrintable(watcher.texts.first()));
 }
 
 void TestWhoisMain::secondLookupReplacesRows()

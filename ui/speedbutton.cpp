@@ -2,7 +2,9 @@
 
 #include "eventdispatch.h"
 
-#include <QBitmap>
+#include "bmpimage.h"
+
+#include <QFile>
 #include <QIcon>
 
 TSpeedButton::TSpeedButton(QWidget *parent)
@@ -21,6 +23,18 @@ void TSpeedButton::setGlyph(const QPixmap &glyph)
 {
     m_glyph = glyph;
     updateIcon();
+}
+
+void TSpeedButton::setGlyph(const QString &bitmapFile)
+{
+    QFile file(bitmapFile);
+    // A glyph is a few hundred bytes; a file far larger is not one.
+    constexpr qint64 MaxGlyphFile = 1024 * 1024;
+    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxGlyphFile) {
+        setGlyph(QPixmap());
+        return;
+    }
+    setGlyph(QPixmap::fromImage(readBmpImage(file.read(MaxGlyphFile))));
 }
 
 void TSpeedButton::setNumGlyphs(int count)

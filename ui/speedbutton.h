@@ -22,6 +22,8 @@ public:
 
     QPixmap glyph() const { return m_glyph; }
     void setGlyph(const QPixmap &glyph);
+    // The glyph from a BMP file or resource, as the window's form gives it.
+    void setGlyph(const QString &bitmapFile);
     int numGlyphs() const { return m_numGlyphs; }
     void setNumGlyphs(int count);
 

@@ -29,6 +29,10 @@ void TfmMain::edDomainKeyPress(QObject * /*Sender*/, QChar &Key)
 void TfmMain::btLookupClick(QObject * /*Sender*/)
 {
     meResults->Clear();
+    // The domain goes out as UTF-8. RFC 3912 names no character set; UTF-8
+    // carries every character typed unchanged, and is what registries that
+    // take names in their own script (Hangul at the Korean one) expect.
+    // Latin-1 would send a Hangul name as "??.kr".
     const std::string domain = edDomain->text().toStdString();
     const std::string reply = IdWhois->WhoIs(domain);
     forEachReplyLine(reply, [this](std::string_view line) { meResults->Add(line); });
@@ -36,5 +40,7 @@ void TfmMain::btLookupClick(QObject * /*Sender*/)
 
 void TfmMain::Button1Click(QObject * /*Sender*/)
 {
+    // UTF-8 as well; the client looks a name in another script up by its
+    // ASCII form, the only one DNS knows.
     IdWhois->Host = Edit1->text().toStdString();
 }

@@ -1,15 +1,13 @@
 #include "idwhois.h"
 
-#include "addressconnect.h"
 #include "asciifilter.h"
-#include "hostlookup.h"
+#include "hostconnect.h"
 #include "replyshape.h"
 #include "socketexchange.h"
 #include "stagebound.h"
 #include "whoiserror.h"
 
 #include <QDeadlineTimer>
-#include <QTcpSocket>
 
 #include <cstring>
 
@@ -57,25 +55,23 @@ std::string TIdWhois::WhoIs(const std::string &query)
 
     const QDeadlineTimer deadline(TotalTimeout.count());
 
-    const HostLookup lookup =
-        lookUpHost(host, std::chrono::milliseconds(stageWaitMs(ResolveTimeout, deadline)));
-    if (lookup.result == HostLookup::TimedOut)
+    const ResolvedHost resolved = resolveHost(
+        Host, Port, std::chrono::milliseconds(stageWaitMs(ResolveTimeout, deadline)));
+    if (resolved.result == ResolvedHost::TimedOut)
         fail(host, Port, tr("timed out while looking up the host name"));
-    if (lookup.result == HostLookup::NotFound)
+    if (resolved.result == ResolvedHost::NotFound)
         fail(host, Port, tr("the host was not found"));
 
-    QTcpSocket socket;
-    const QString connectError =
-        connectToFirst(socket, lookup.addresses, Port, ConnectTimeout, deadline);
-    if (!connectError.isEmpty())
-        fail(host, Port, connectError);
+    QString connectFailure;
+    const SocketDescriptor socket =
+        connectToFirst(resolved.addresses, ConnectTimeout, deadline, &connectFailure);
+    if (!socket.isValid())
+        fail(host, Port, connectFailure);
 
     std::string reply;
     ReplyShape shape(MaxReplyLines, MaxLineLength);
-    const ExchangeResult exchange =
-        exchangeQuery(static_cast<int>(socket.socketDescriptor()), query + "\r\n", reply,
-                      ReadTimeout, deadline, MaxReplySize, shape);
-    socket.abort();
+    const ExchangeResult exchange = exchangeQuery(socket.get(), query + "\r\n", reply,
+                                                  ReadTimeout, deadline, MaxReplySize, shape);
     switch (exchange.outcome) {
     case ExchangeResult::Complete:
         break;

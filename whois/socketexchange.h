@@ -10,11 +10,9 @@
 #include <string>
 
 // The byte exchange of one WHOIS query on a connected, non-blocking socket
-// descriptor: send the query line, then read until the server closes.
-//
-// QTcpSocket reports a connection reset while reading as an orderly close,
-// which would pass a cut reply off as a whole one; this reads the
-// descriptor itself so that a reset stays a failure.
+// descriptor: send the query line, then read until the server closes. A
+// connection reset before the close stays a failure, never a shorter reply,
+// and the reading stops at the first byte past a bound.
 struct ExchangeResult
 {
     enum Outcome {
