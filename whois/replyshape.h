@@ -23,8 +23,6 @@ public:
     // still fits both bounds.
     Verdict add(std::string_view bytes);
 
-    std::size_t lines() const { return m_lines; }
-
 private:
     std::size_t m_maxLines;
     std::size_t m_maxLineLength;
