@@ -1,6 +1,7 @@
 #include "whoisapplication.h"
 
 #include "accessibility.h"
+#include "failurereport.h"
 
 #include <QFont>
 #include <QMessageBox>
@@ -32,12 +33,14 @@ TApplication::TApplication(int & /*argc*/, char **argv)
 {
     Application = this;
     installAccessibleRoles();
+    setFailureReport([this](const std::exception &e) { HandleException(e); });
 }
 
 TApplication::~TApplication()
 {
     // The windows go before the application object they belong to.
     m_forms.clear();
+    setFailureReport(nullptr);
     removeAccessibleRoles();
     Application = nullptr;
 }

@@ -1,13 +1,14 @@
-#include "memo.h"
 #include "replylines.h"
+#include "replyshape.h"
 
-#include <QScrollBar>
 #include <QTest>
 
+#include <algorithm>
 #include <string>
-#include <vector>
+#include <string_view>
 
-// The reply-to-rows path: splitting on line feeds, then what a row shows.
+// What a line of a reply is: the split a whole reply gets, and the lines
+// the client counts as the reply arrives in pieces, from one table.
 class TestReplyLines : public QObject
 {
     Q_OBJECT
@@ -15,12 +16,34 @@ class TestReplyLines : public QObject
 private slots:
     void splitting_data();
     void splitting();
-    void rowDisplay_data();
-    void rowDisplay();
-    void rowsInTheBox_data();
-    void rowsInTheBox();
-    void boxFollowsTheLastRow();
+    void piecesMakeTheSameLines_data() { splitting_data(); }
+    void piecesMakeTheSameLines();
+    void shapeCountsTheSameLines_data() { splitting_data(); }
+    void shapeCountsTheSameLines();
 };
+
+namespace {
+
+std::string_view view(const QByteArray &bytes)
+{
+    return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
+
+QByteArray bytesOf(std::string_view text)
+{
+    return {text.data(), static_cast<qsizetype>(text.size())};
+}
+
+// The reply fed to a shape in two pieces, cut at cut.
+ReplyShape::Verdict shapeInTwoPieces(std::string_view reply, std::size_t cut,
+                                     std::size_t maxLines, std::size_t maxLineLength)
+{
+    ReplyShape shape(maxLines, maxLineLength);
+    const ReplyShape::Verdict first = shape.add(reply.substr(0, cut));
+    return first != ReplyShape::Fits ? first : shape.add(reply.substr(cut));
+}
+
+} // namespace
 
 void TestReplyLines::splitting_data()
 {
@@ -44,6 +67,8 @@ void TestReplyLines::splitting_data()
     QTest::newRow("lone CR") << QByteArray("\r") << QByteArrayList{"\r"};
     QTest::newRow("leading blank CR LF line")
         << QByteArray("\r\na\r\n") << QByteArrayList{"\r", "a\r"};
+    QTest::newRow("all of these") << QByteArray("\n\na\r\n\r\nbb\n\n\nc\rc")
+                                  << QByteArrayList{"a\r", "\r", "bb", "c\rc"};
 }
 
 void TestReplyLines::splitting()
@@ -52,88 +77,52 @@ void TestReplyLines::splitting()
     QFETCH(QByteArrayList, lines);
 
     QByteArrayList got;
-    forEachReplyLine(std::string_view(reply.constData(), static_cast<std::size_t>(reply.size())),
-                     [&](std::string_view line) {
-                         got.append(QByteArray(line.data(), static_cast<qsizetype>(line.size())));
-                     });
+    forEachReplyLine(view(reply), [&](std::string_view line) { got.append(bytesOf(line)); });
     QCOMPARE(got, lines);
 }
 
-void TestReplyLines::rowDisplay_data()
-{
-    QTest::addColumn<QByteArray>("row");
-    QTest::addColumn<QString>("shown");
-
-    QTest::newRow("plain") << QByteArray("domain: example.kr") << QString("domain: example.kr");
-    QTest::newRow("CR at the end is invisible") << QByteArray("a\r") << QString("a");
-    QTest::newRow("row of one CR is blank") << QByteArray("\r") << QString();
-    QTest::newRow("CR inside shows a symbol") << QByteArray("a\rb")
-                                              << QString("a") + QChar(0x240D) + "b";
-    QTest::newRow("tab kept") << QByteArray("a\tb") << QString("a\tb");
-    QTest::newRow("byte per character") << QByteArray("\xe9") << QString(QChar(0xE9));
-}
-
-void TestReplyLines::rowDisplay()
-{
-    QFETCH(QByteArray, row);
-    QFETCH(QString, shown);
-    QCOMPARE(TMemo::displayText(std::string_view(row.constData(),
-                                                 static_cast<std::size_t>(row.size()))),
-             shown);
-}
-
-// The rows a person reads in the box after a reply, blank ones included.
-void TestReplyLines::rowsInTheBox_data()
-{
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<QStringList>("rows");
-
-    QTest::newRow("leading blank line") << QByteArray("\r\na\r\nb\r\n")
-                                        << QStringList{"", "a", "b"};
-    QTest::newRow("two leading blank lines") << QByteArray("\r\n\r\na\r\n")
-                                             << QStringList{"", "", "a"};
-    QTest::newRow("blank lines inside and at the end")
-        << QByteArray("a\r\n\r\nb\r\n\r\n") << QStringList{"a", "", "b", ""};
-    QTest::newRow("LF only") << QByteArray("\n\na\n\nb") << QStringList{"a", "b"};
-    QTest::newRow("one row") << QByteArray("a") << QStringList{"a"};
-}
-
-void TestReplyLines::rowsInTheBox()
+// Byte by byte, the runs of each line join up to the lines of the whole.
+void TestReplyLines::piecesMakeTheSameLines()
 {
     QFETCH(QByteArray, reply);
-    QFETCH(QStringList, rows);
+    QFETCH(QByteArrayList, lines);
 
-    TMemo box;
-    box.setPlainText("rows of an earlier lookup\n\n");
-    box.Clear();
-    forEachReplyLine(std::string_view(reply.constData(), static_cast<std::size_t>(reply.size())),
-                     [&](std::string_view line) { box.Add(line); });
-    QCOMPARE(box.blockCount(), rows.size());
-    QCOMPARE(box.toPlainText(), rows.join('\n'));
+    QByteArrayList got;
+    ReplyLineSplitter splitter;
+    for (char byte : reply) {
+        splitter.add(std::string_view(&byte, 1), [&](std::string_view run, bool startsLine) {
+            if (startsLine)
+                got.append(QByteArray());
+            else if (got.isEmpty())
+                got.append("(a run before any line began)");
+            got.last().append(bytesOf(run));
+        });
+    }
+    QCOMPARE(got, lines);
 }
 
-// A reply longer than the box ends with its last rows in view, as when
-// each row scrolled the box on its own.
-void TestReplyLines::boxFollowsTheLastRow()
+// The line bounds count exactly the lines that the split gives, and
+// measure the longest of them, wherever the reply is cut.
+void TestReplyLines::shapeCountsTheSameLines()
 {
-    TMemo box;
-    box.resize(300, 100);
-    box.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&box));
-    for (int i = 0; i < 500; ++i)
-        box.Add("row " + std::to_string(i));
-    QCoreApplication::processEvents();
-    QScrollBar *bar = box.verticalScrollBar();
-    QVERIFY(bar->maximum() > 400);
-    QCOMPARE(bar->value(), bar->maximum());
+    QFETCH(QByteArray, reply);
+    QFETCH(QByteArrayList, lines);
 
-    // Scrolled back by the user, the box stays where it was for more rows.
-    bar->setValue(10);
-    box.Add("one more");
-    QCoreApplication::processEvents();
-    QCOMPARE(bar->value(), 10);
-    QCOMPARE(box.blockCount(), 501);
+    const auto count = static_cast<std::size_t>(lines.size());
+    std::size_t longest = 0;
+    for (const QByteArray &line : lines)
+        longest = std::max(longest, static_cast<std::size_t>(line.size()));
+
+    for (std::size_t cut = 0; cut <= view(reply).size(); ++cut) {
+        QCOMPARE(shapeInTwoPieces(view(reply), cut, count, longest), ReplyShape::Fits);
+        if (count > 0)
+            QCOMPARE(shapeInTwoPieces(view(reply), cut, count - 1, longest),
+                     ReplyShape::TooManyLines);
+        if (longest > 0)
+            QCOMPARE(shapeInTwoPieces(view(reply), cut, count, longest - 1),
+                     ReplyShape::LineTooLong);
+    }
 }
 
-QTEST_MAIN(TestReplyLines)
+QTEST_APPLESS_MAIN(TestReplyLines)
 #include "tst_replylines.moc"

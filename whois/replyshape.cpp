@@ -2,20 +2,20 @@
 
 ReplyShape::Verdict ReplyShape::add(std::string_view bytes)
 {
-    while (!bytes.empty()) {
-        const std::size_t lf = bytes.find('\n');
-        const std::size_t length = lf == std::string_view::npos ? bytes.size() : lf;
-        if (length > 0) {
-            if (m_lineLength == 0 && ++m_lines > m_maxLines)
-                return TooManyLines;
-            m_lineLength += length;
-            if (m_lineLength > m_maxLineLength)
-                return LineTooLong;
+    Verdict verdict = Fits;
+    m_lines.add(bytes, [&](std::string_view text, bool startsLine) {
+        if (verdict != Fits)
+            return;
+        if (startsLine) {
+            m_lineLength = 0;
+            if (++m_lineCount > m_maxLines) {
+                verdict = TooManyLines;
+                return;
+            }
         }
-        if (lf == std::string_view::npos)
-            break;
-        m_lineLength = 0;
-        bytes.remove_prefix(lf + 1);
-    }
-    return Fits;
+        m_lineLength += text.size();
+        if (m_lineLength > m_maxLineLength)
+            verdict = LineTooLong;
+    });
+    return verdict;
 }

@@ -1,14 +1,15 @@
 #ifndef REPLYSHAPE_H
 #define REPLYSHAPE_H
 
+#include "replylines.h"
+
 #include <cstddef>
 #include <string_view>
 
 // Follows the shape of a reply as it arrives, in the terms of what showing
-// it costs: its lines (text between line feeds; a run of line feeds makes
-// no line of its own) and the length of each. Showing costs per line and,
-// since a line is laid out whole when it comes into view, per character
-// of the longest line.
+// it costs: its lines, as replylines.h has them, and the length of each.
+// Showing costs per line and, since a line is laid out whole when it comes
+// into view, per character of the longest line.
 class ReplyShape
 {
 public:
@@ -26,7 +27,8 @@ public:
 private:
     std::size_t m_maxLines;
     std::size_t m_maxLineLength;
-    std::size_t m_lines = 0;
+    ReplyLineSplitter m_lines;
+    std::size_t m_lineCount = 0;
     std::size_t m_lineLength = 0; // of the line being received
 };
 

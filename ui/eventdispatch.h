@@ -1,7 +1,7 @@
 #ifndef EVENTDISPATCH_H
 #define EVENTDISPATCH_H
 
-#include "whoisapplication.h"
+#include "failurereport.h"
 
 #include <QChar>
 #include <QEvent>
@@ -14,18 +14,15 @@
 
 // Qt does not let exceptions unwind through its event dispatch, so every
 // place where Qt hands an event to one of our handlers goes through here:
-// a failure ends the handler and is reported by the application object,
-// and the event loop carries on.
+// a failure ends the handler and is reported (see failurereport.h), and
+// the event loop carries on.
 template <class Handler>
 void dispatchEvent(Handler &&handler)
 {
     try {
         std::forward<Handler>(handler)();
     } catch (const std::exception &e) {
-        if (Application)
-            Application->HandleException(e);
-        else
-            throw;
+        reportFailure(e);
     }
 }
 
