@@ -28,6 +28,8 @@ void TestAsciiFilter::reduces_data()
     QTest::newRow("overlong form") << QByteArray("\xc0\xaf") << QByteArray("??");
     QTest::newRow("surrogate") << QByteArray("\xed\xa0\x80") << QByteArray("???");
     QTest::newRow("above U+10FFFF") << QByteArray("\xf4\x90\x80\x80") << QByteArray("????");
+    QTest::newRow("F5 to FF never lead, one per byte")
+        << QByteArray("\xf5\x80\x80\x80\xf7\xbf\xbf\xbf\xf8\xff") << QByteArray(10, '?');
     QTest::newRow("sequence cut by ASCII") << QByteArray("\xe2\x82x") << QByteArray("??x");
 }
 

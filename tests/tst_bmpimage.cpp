@@ -112,6 +112,7 @@ void TestBmpImage::refusesMalformed_data()
     QTest::newRow("run-length compressed") << patched(30, QByteArray("\x02\0\0\0", 4));
     QTest::newRow("no width") << patched(18, QByteArray(4, '\0'));
     QTest::newRow("huge height") << patched(22, QByteArray("\0\0\x10\0", 4));
+    QTest::newRow("most negative height") << patched(22, QByteArray("\0\0\0\x80", 4));
     QTest::newRow("16 bits") << patched(28, QByteArray("\x10\0", 2));
     QTest::newRow("pixels inside the header") << patched(10, QByteArray("\x10\0\0\0", 4));
 }
