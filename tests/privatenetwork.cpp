@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -199,7 +200,13 @@ std::optional<std::string> PrivateNetwork::run(const std::function<std::string()
             sendAll(channel[1], std::string(1, Skipped));
             ::_exit(0);
         }
-        sendAll(channel[1], Result + work());
+        std::string result;
+        try {
+            result = work();
+        } catch (const std::exception &e) { // told at once, not left to a crash handler
+            result = std::string("(an exception escaped: ") + e.what() + ")";
+        }
+        sendAll(channel[1], Result + result);
         ::_exit(0);
     }
 

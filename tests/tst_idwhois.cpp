@@ -1,6 +1,7 @@
 #include "hostconnect.h"
 #include "idwhois.h"
 #include "privatenetwork.h"
+#include "stagebound.h"
 #include "whoiserror.h"
 #include "whoistestserver.h"
 
@@ -15,6 +16,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -41,6 +43,7 @@ private slots:
     void sendingIsBounded();
     void timeOutSettings_data();
     void timeOutSettings();
+    void stageWaits();
     void connectMovesToTheNextAddress_data();
     void connectMovesToTheNextAddress();
     void connectReportsTheLastFailure();
@@ -411,6 +414,16 @@ void TestIdWhois::timeOutSettings()
              failure.isEmpty() ? QString("returned: ok") : prefix + failure);
     if (!failure.isEmpty())
         QCOMPARE(server.connectionCount(), 0);
+}
+
+// A stage's wait as poll() takes it: never past what an int holds, and the
+// stage's own bound where the whole exchange has no deadline.
+void TestIdWhois::stageWaits()
+{
+    QCOMPARE(stageWaitMs(5s, QDeadlineTimer(QDeadlineTimer::Forever)), 5000);
+    QCOMPARE(stageWaitMs(std::chrono::milliseconds(3'000'000'000), QDeadlineTimer(4'000'000'000)),
+             std::numeric_limits<int>::max());
+    QCOMPARE(stageWaitMs(5s, QDeadlineTimer(0)), 0);
 }
 
 void TestIdWhois::connectMovesToTheNextAddress_data()
