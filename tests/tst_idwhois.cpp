@@ -50,6 +50,8 @@ private slots:
     void inPrivateNetwork_data();
     void inPrivateNetwork();
     void resolverThatNeverAnswers();
+    void namesNeverAsked_data();
+    void namesNeverAsked();
     void abandonedResolverFinishesSafely();
     void resolverThreadThatCannotStart();
     void queriesSentAsTheyAre_data();
@@ -559,6 +561,42 @@ void TestIdWhois::resolverThatNeverAnswers()
     QCOMPARE(QString::fromStdString(*result),
              QString("returned: found\n|WHOIS query to \"whois.example\" port 4343 failed: "
                      "timed out while looking up the host name."));
+}
+
+// Names that are "not found" without asking the resolver. Here one asked
+// would meet a silent name server and time out instead, and none can reach
+// a real one.
+void TestIdWhois::namesNeverAsked_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::newRow("under the reserved domain") << "whois.example.invalid";
+    QTest::newRow("reserved, in capitals, with a final dot") << "WHOIS.Example.INVALID.";
+    QTest::newRow("the reserved name itself") << "invalid";
+    QTest::newRow("Hangul under the reserved domain")
+        << QString::fromUtf8("\xed\x9b\x84\xec\x9d\xb4\xec\xa6\x88.invalid"); // 후이즈.invalid
+    QTest::newRow("a blank inside") << "whois .example";
+    QTest::newRow("a tab at the end") << "whois.example\t";
+    QTest::newRow("NUL inside") << QString::fromLatin1("whois.example\0x", 15);
+}
+
+void TestIdWhois::namesNeverAsked()
+{
+    QFETCH(QString, host);
+    const std::optional<std::string> result = PrivateNetwork::run(
+        [&] {
+            TIdWhois client;
+            client.Host = host.toStdString();
+            client.Port = 4343;
+            client.ResolveTimeout = 300ms;
+            return failureOf(client);
+        },
+        PrivateNetwork::SilentResolver);
+    if (!result)
+        QSKIP("no network namespace can be made here");
+    QString named = host;
+    named.replace(QChar('\t'), QChar(0x2409)).replace(QChar('\0'), QChar(0x2400));
+    QCOMPARE(QString::fromStdString(*result),
+             QString(R"(WHOIS query to "%1" port 4343 failed: the host was not found.)").arg(named));
 }
 
 // The name server answers after the lookup has given up on it: the
