@@ -577,6 +577,7 @@ void TestIdWhois::namesNeverAsked_data()
     QTest::newRow("a blank inside") << "whois .example";
     QTest::newRow("a tab at the end") << "whois.example\t";
     QTest::newRow("NUL inside") << QString::fromLatin1("whois.example\0x", 15);
+    QTest::newRow("DEL inside") << "whois\x7f.example";
 }
 
 void TestIdWhois::namesNeverAsked()
@@ -594,7 +595,9 @@ void TestIdWhois::namesNeverAsked()
     if (!result)
         QSKIP("no network namespace can be made here");
     QString named = host;
-    named.replace(QChar('\t'), QChar(0x2409)).replace(QChar('\0'), QChar(0x2400));
+    named.replace(QChar('\t'), QChar(0x2409))
+        .replace(QChar('\0'), QChar(0x2400))
+        .replace(QChar(0x7f), QChar(0x2421));
     QCOMPARE(QString::fromStdString(*result),
              QString(R"(WHOIS query to "%1" port 4343 failed: the host was not found.)").arg(named));
 }
