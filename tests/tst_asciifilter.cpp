@@ -26,8 +26,15 @@ void TestAsciiFilter::reduces_data()
     QTest::newRow("truncated sequence, one per byte") << QByteArray("\xe2\x82") << QByteArray("??");
     QTest::newRow("stray continuation bytes") << QByteArray("\x80\xbf") << QByteArray("??");
     QTest::newRow("overlong form") << QByteArray("\xc0\xaf") << QByteArray("??");
+    QTest::newRow("overlong three- and four-byte forms")
+        << QByteArray("\xe0\x9f\xbf\xf0\x8f\xbf\xbf") << QByteArray(7, '?');
+    QTest::newRow("first and last of each range, one each") // U+0800, U+D7FF, U+10000, U+10FFFF
+        << QByteArray("\xe0\xa0\x80\xed\x9f\xbf\xf0\x90\x80\x80\xf4\x8f\xbf\xbf")
+        << QByteArray(4, '?');
     QTest::newRow("surrogate") << QByteArray("\xed\xa0\x80") << QByteArray("???");
     QTest::newRow("above U+10FFFF") << QByteArray("\xf4\x90\x80\x80") << QByteArray("????");
+    QTest::newRow("F5 to FF never lead, one per byte")
+        << QByteArray("\xf5\x80\x80\x80\xf7\xbf\xbf\xbf\xf8\xff") << QByteArray(10, '?');
     QTest::newRow("sequence cut by ASCII") << QByteArray("\xe2\x82x") << QByteArray("??x");
 }
 

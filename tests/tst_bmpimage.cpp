@@ -77,6 +77,11 @@ void TestBmpImage::readsAsQtDoes_data()
     const QByteArray glyph = glyphFile();
     QVERIFY(!glyph.isEmpty());
     QTest::newRow("the lookup glyph, 4 bits") << glyph << glyph;
+    // A colour count of 0 means all the bit depth allows; one past that is
+    // read as that.
+    QTest::newRow("colour count 0") << QByteArray(glyph).replace(46, 4, QByteArray(4, '\0')) << glyph;
+    QTest::newRow("colour count past 16")
+        << QByteArray(glyph).replace(46, 4, QByteArray("\0\0\x01\0", 4)) << glyph;
     for (auto [name, format] : {std::pair{"1 bit", QImage::Format_Mono},
                                 std::pair{"8 bits", QImage::Format_Indexed8},
                                 std::pair{"24 bits", QImage::Format_RGB888},
@@ -112,8 +117,17 @@ void TestBmpImage::refusesMalformed_data()
     QTest::newRow("run-length compressed") << patched(30, QByteArray("\x02\0\0\0", 4));
     QTest::newRow("no width") << patched(18, QByteArray(4, '\0'));
     QTest::newRow("huge height") << patched(22, QByteArray("\0\0\x10\0", 4));
+    QTest::newRow("most negative height") << patched(22, QByteArray("\0\0\0\x80", 4));
     QTest::newRow("16 bits") << patched(28, QByteArray("\x10\0", 2));
     QTest::newRow("pixels inside the header") << patched(10, QByteArray("\x10\0\0\0", 4));
+    QTest::newRow("OS/2 core header") << patched(14, QByteArray("\x0c\0\0\0", 4));
+    // 8 bits at half the height: the pixels still fit, a table of all 256
+    // colours does not.
+    QTest::newRow("colour table past the end")
+        << patched(22, QByteArray("\x08\0\0\0", 4))
+               .replace(28, 2, QByteArray("\x08\0", 2))
+               .replace(46, 4, QByteArray(4, '\0'));
+    QTest::newRow("wider than 4096") << writtenByQt(pattern(QImage::Format_Mono, 4097, 1));
 }
 
 void TestBmpImage::refusesMalformed()

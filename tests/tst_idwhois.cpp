@@ -1,6 +1,7 @@
 #include "hostconnect.h"
 #include "idwhois.h"
 #include "privatenetwork.h"
+#include "stagebound.h"
 #include "whoiserror.h"
 #include "whoistestserver.h"
 
@@ -9,10 +10,17 @@
 #include <QTest>
 
 #include <netdb.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+#include <limits>
 #include <memory>
 #include <string>
+#include <system_error>
+#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -32,12 +40,20 @@ private slots:
     void replyShapeBounds();
     void shippedBoundsInMessages_data();
     void shippedBoundsInMessages();
+    void sendingIsBounded();
+    void timeOutSettings_data();
+    void timeOutSettings();
+    void stageWaits();
     void connectMovesToTheNextAddress_data();
     void connectMovesToTheNextAddress();
     void connectReportsTheLastFailure();
     void inPrivateNetwork_data();
     void inPrivateNetwork();
     void resolverThatNeverAnswers();
+    void namesNeverAsked_data();
+    void namesNeverAsked();
+    void abandonedResolverFinishesSafely();
+    void resolverThreadThatCannotStart();
     void queriesSentAsTheyAre_data();
     void queriesSentAsTheyAre();
     void asciiFilterLeavesSevenBits();
@@ -67,6 +83,11 @@ QByteArray bytes(const std::string &s)
 int openDescriptors()
 {
     return static_cast<int>(QDir("/proc/self/fd").entryList(QDir::Files | QDir::System).size());
+}
+
+int runningThreads()
+{
+    return static_cast<int>(QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
 }
 
 // The addresses of the literals, in order, as a host name would give them.
@@ -155,7 +176,7 @@ void TestIdWhois::againstServers_data()
     QTest::addColumn<int>("mode"); // a WhoisTestServer::Mode, or NoServer
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QByteArray>("expected"); // the reply returned, if no failure
-    QTest::addColumn<QString>("failure");     // the message, %1 standing for the port
+    QTest::addColumn<QString>("failure");     // the message, %1 standing for the port, %2 for the host
 
     const QString prefix = R"(WHOIS query to "%2" port %1 failed: )";
     QByteArray binary("a\0b\r\n\xff\xfe\x80 \xc3\xa9\n\0", 13);
@@ -189,12 +210,26 @@ void TestIdWhois::againstServers_data()
     QTest::newRow("endless stream")
         << "::1" << int(Mode::Endless) << QByteArray(4096, 'e') << QByteArray()
         << prefix + "the reply is too large (more than 65536 bytes).";
+    const QByteArray atTheCap = (QByteArray(63, 'c') + '\n').repeated(1024);
+    QTest::newRow("reply of exactly the byte cap")
+        << "127.0.0.1" << int(Mode::Reply) << atTheCap << atTheCap << "";
+    QTest::newRow("one byte past the cap")
+        << "127.0.0.1" << int(Mode::Reply) << atTheCap + 'c' << QByteArray()
+        << prefix + "the reply is too large (more than 65536 bytes).";
     QTest::newRow("unresolvable") << "whois.example.invalid" << NoServer << QByteArray() << QByteArray()
                                   << prefix + "the host was not found.";
     QTest::newRow("300-character name") << QString(292, 'a') + ".invalid" << NoServer << QByteArray()
                                         << QByteArray() << prefix + "the host was not found.";
     QTest::newRow("blanks around the host") << " 127.0.0.1 " << NoServer << QByteArray()
                                             << QByteArray() << prefix + "the host was not found.";
+    QTest::newRow("percent signs in the host") << "a%1b%2.invalid" << NoServer << QByteArray()
+                                               << QByteArray() << prefix + "the host was not found.";
+    // Should one reach the client: the server listens on the part before
+    // the NUL, and the message names the host whole, the NUL made visible.
+    QTest::newRow("NUL inside the host")
+        << QString::fromLatin1("127.0.0.1\0x", 11) << int(Mode::Reply) << QByteArray("reached")
+        << QByteArray()
+        << QString(R"(WHOIS query to "127.0.0.1)") + QChar(0x2400) + R"(x" port %1 failed: the host was not found.)";
     QTest::newRow("empty host") << "" << NoServer << QByteArray() << QByteArray()
                                 << prefix + "no WHOIS server host is set.";
 }
@@ -231,7 +266,9 @@ void TestIdWhois::againstServers()
         QVERIFY2(failure.isEmpty(), "the query succeeded");
         QCOMPARE(bytes(got), expected);
     } catch (const EIdWhoisError &e) {
-        QCOMPARE(QString::fromStdString(e.what()), failure.arg(port).arg(host));
+        // The port first: the host may hold a "%1" of its own.
+        QCOMPARE(QString::fromStdString(e.what()),
+                 QString(failure).replace("%1", QString::number(port)).replace("%2", host));
     }
     // Every socket of the attempt is closed, whichever way it ended (the
     // server's own go with it).
@@ -318,6 +355,77 @@ void TestIdWhois::shippedBoundsInMessages()
     client.Port = server.port();
     QCOMPARE(QString::fromStdString(failureOf(client)),
              QString(R"(WHOIS query to "127.0.0.1" port %1 failed: )").arg(server.port()) + reason);
+}
+
+// A server that never reads: the query stops going out once the buffers on
+// the way are full, and the silence bound ends the wait.
+void TestIdWhois::sendingIsBounded()
+{
+    WhoisTestServer server({}, WhoisTestServer::Mode::NeverReads);
+    QVERIFY(server.isListening());
+    TIdWhois client;
+    client.Host = "127.0.0.1";
+    client.Port = server.port();
+    client.ReadTimeout = 400ms;
+    try {
+        client.WhoIs(std::string(8 * 1024 * 1024, 'q'));
+        QFAIL("the query succeeded");
+    } catch (const EIdWhoisError &e) {
+        QCOMPARE(QString::fromStdString(e.what()),
+                 QString(R"(WHOIS query to "127.0.0.1" port %1 failed: timed out while sending )"
+                         "the query.")
+                     .arg(server.port()));
+    }
+}
+
+void TestIdWhois::timeOutSettings_data()
+{
+    QTest::addColumn<int>("setting"); // resolution, connecting, silence, whole exchange
+    QTest::addColumn<qint64>("ms");
+    QTest::addColumn<QString>("failure"); // empty: the reply comes back
+
+    const QString refused = "the time-out for %1 is %2 s, and a time-out must be above zero, "
+                            "so nothing was sent.";
+    QTest::newRow("resolution zero") << 0 << qint64(0) << refused.arg("name resolution", "0");
+    QTest::newRow("connecting negative") << 1 << qint64(-1000) << refused.arg("connecting", "-1");
+    QTest::newRow("silence negative")
+        << 2 << qint64(-1) << refused.arg("silence while sending or waiting", "-0.001");
+    QTest::newRow("whole exchange negative")
+        << 3 << qint64(-1) << refused.arg("the whole exchange", "-0.001");
+    // Too far off for the clock: the stages keep their own bounds.
+    QTest::newRow("whole exchange of a thousand years")
+        << 3 << qint64(1000) * 365 * 24 * 3600 * 1000 << "";
+}
+
+void TestIdWhois::timeOutSettings()
+{
+    QFETCH(int, setting);
+    QFETCH(qint64, ms);
+    QFETCH(QString, failure);
+
+    WhoisTestServer server("ok");
+    QVERIFY(server.isListening());
+    TIdWhois client;
+    client.Host = "127.0.0.1";
+    client.Port = server.port();
+    std::chrono::milliseconds *const settings[] = {&client.ResolveTimeout, &client.ConnectTimeout,
+                                                   &client.ReadTimeout, &client.TotalTimeout};
+    *settings[setting] = std::chrono::milliseconds(ms);
+    const QString prefix = QString(R"(WHOIS query to "127.0.0.1" port %1 failed: )").arg(server.port());
+    QCOMPARE(QString::fromStdString(failureOf(client)),
+             failure.isEmpty() ? QString("returned: ok") : prefix + failure);
+    if (!failure.isEmpty())
+        QCOMPARE(server.connectionCount(), 0);
+}
+
+// A stage's wait as poll() takes it: never past what an int holds, and the
+// stage's own bound where the whole exchange has no deadline.
+void TestIdWhois::stageWaits()
+{
+    QCOMPARE(stageWaitMs(5s, QDeadlineTimer(QDeadlineTimer::Forever)), 5000);
+    QCOMPARE(stageWaitMs(std::chrono::milliseconds(3'000'000'000), QDeadlineTimer(4'000'000'000)),
+             std::numeric_limits<int>::max());
+    QCOMPARE(stageWaitMs(5s, QDeadlineTimer(0)), 0);
 }
 
 void TestIdWhois::connectMovesToTheNextAddress_data()
@@ -453,6 +561,113 @@ void TestIdWhois::resolverThatNeverAnswers()
     QCOMPARE(QString::fromStdString(*result),
              QString("returned: found\n|WHOIS query to \"whois.example\" port 4343 failed: "
                      "timed out while looking up the host name."));
+}
+
+// Names that are "not found" without asking the resolver. Here one asked
+// would meet a silent name server and time out instead, and none can reach
+// a real one.
+void TestIdWhois::namesNeverAsked_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::newRow("under the reserved domain") << "whois.example.invalid";
+    QTest::newRow("reserved, in capitals, with a final dot") << "WHOIS.Example.INVALID.";
+    QTest::newRow("the reserved name itself") << "invalid";
+    QTest::newRow("Hangul under the reserved domain")
+        << QString::fromUtf8("\xed\x9b\x84\xec\x9d\xb4\xec\xa6\x88.invalid"); // 후이즈.invalid
+    QTest::newRow("a blank inside") << "whois .example";
+    QTest::newRow("a tab at the end") << "whois.example\t";
+    QTest::newRow("NUL inside") << QString::fromLatin1("whois.example\0x", 15);
+    QTest::newRow("DEL inside") << "whois\x7f.example";
+}
+
+void TestIdWhois::namesNeverAsked()
+{
+    QFETCH(QString, host);
+    const std::optional<std::string> result = PrivateNetwork::run(
+        [&] {
+            TIdWhois client;
+            client.Host = host.toStdString();
+            client.Port = 4343;
+            client.ResolveTimeout = 300ms;
+            return failureOf(client);
+        },
+        PrivateNetwork::SilentResolver);
+    if (!result)
+        QSKIP("no network namespace can be made here");
+    QString named = host;
+    named.replace(QChar('\t'), QChar(0x2409))
+        .replace(QChar('\0'), QChar(0x2400))
+        .replace(QChar(0x7f), QChar(0x2421));
+    QCOMPARE(QString::fromStdString(*result),
+             QString(R"(WHOIS query to "%1" port 4343 failed: the host was not found.)").arg(named));
+}
+
+// The name server answers after the lookup has given up on it: the
+// resolver's thread takes the answer and ends, touching nothing the lookup
+// left behind, while the process lives on (so that the sanitizers see the
+// thread through to its end).
+void TestIdWhois::abandonedResolverFinishesSafely()
+{
+    const std::optional<std::string> result = PrivateNetwork::run(
+        [] {
+            WhoisTestServer server("late\n", WhoisTestServer::Mode::Reply, "127.0.0.1", 4343);
+            const int threadsBefore = runningThreads();
+            TIdWhois client;
+            client.Host = "whois.example";
+            client.Port = 4343;
+            client.ResolveTimeout = 300ms;
+            std::string outcome = failureOf(client);
+            if (runningThreads() == threadsBefore)
+                outcome += " (the resolver was not left waiting)";
+            const QDeadlineTimer wait(10000);
+            while (runningThreads() > threadsBefore && !wait.hasExpired())
+                std::this_thread::sleep_for(20ms);
+            if (runningThreads() > threadsBefore)
+                outcome += " (the resolver's thread never ended)";
+            // The answer was a real one: asked again, the server is found,
+            // as soon as the answer comes rather than when the bound runs out.
+            client.ResolveTimeout = 20s;
+            QElapsedTimer clock;
+            clock.start();
+            outcome += "|" + failureOf(client);
+            return outcome + (clock.elapsed() < 10000 ? "" : " (taken only at the bound)");
+        },
+        PrivateNetwork::LateResolver);
+    if (!result)
+        QSKIP("no network namespace can be made here");
+    QCOMPARE(QString::fromStdString(*result),
+             QString("WHOIS query to \"whois.example\" port 4343 failed: timed out while looking "
+                     "up the host name.|returned: late\n"));
+}
+
+// Out of threads, the lookup fails as any other does, naming host and port.
+void TestIdWhois::resolverThreadThatCannotStart()
+{
+    const std::optional<std::string> result = PrivateNetwork::run([] {
+        // No process of this user may start another thread. Root is exempt
+        // from the limit, so leave it where that is allowed (in a user
+        // namespace of our own it is not, and there the limit holds).
+        if (::geteuid() == 0 && ::setuid(65534) != 0 && errno != EINVAL)
+            return std::string("(cannot leave root)");
+        const rlimit none{0, 0};
+        if (::setrlimit(RLIMIT_NPROC, &none) != 0)
+            return std::string("(cannot limit threads)");
+        try {
+            std::thread([] {}).join();
+            return std::string("(a thread still starts)");
+        } catch (const std::system_error &) {
+        }
+        TIdWhois client;
+        client.Host = "whois.example";
+        client.Port = 4343;
+        return failureOf(client);
+    });
+    if (!result)
+        QSKIP("no network namespace can be made here");
+    QCOMPARE(QString::fromStdString(*result),
+             QString("WHOIS query to \"whois.example\" port 4343 failed: could not start looking "
+                     "up the host name (%1).")
+                 .arg(QString::fromLocal8Bit(std::strerror(EAGAIN))));
 }
 
 void TestIdWhois::queriesSentAsTheyAre_data()

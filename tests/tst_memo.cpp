@@ -17,6 +17,7 @@ private slots:
     void rowsInTheBox_data();
     void rowsInTheBox();
     void boxFollowsTheLastRow();
+    void undoLeavesTheRows();
 };
 
 void TestMemo::rowDisplay_data()
@@ -26,6 +27,7 @@ void TestMemo::rowDisplay_data()
 
     QTest::newRow("plain") << QByteArray("domain: example.kr") << QString("domain: example.kr");
     QTest::newRow("CR at the end is invisible") << QByteArray("a\r") << QString("a");
+    QTest::newRow("every CR at the end is invisible") << QByteArray("a\r\r\r") << QString("a");
     QTest::newRow("row of one CR is blank") << QByteArray("\r") << QString();
     QTest::newRow("CR inside shows a symbol") << QByteArray("a\rb")
                                               << QString("a") + QChar(0x240D) + "b";
@@ -93,6 +95,32 @@ void TestMemo::boxFollowsTheLastRow()
     QCoreApplication::processEvents();
     QCOMPARE(bar->value(), 10);
     QCOMPARE(box.blockCount(), 501);
+}
+
+// The rows are the program's output: Ctrl+Z does not take them apart, but
+// still takes back what a person typed into the box.
+void TestMemo::undoLeavesTheRows()
+{
+    TMemo box;
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    box.setPlainText("rows of an earlier lookup");
+    box.Clear();
+    for (const char *row : {"alpha", "beta", "gamma"})
+        box.Add(row);
+    QCoreApplication::processEvents();
+    const auto undo = [&] { QTest::keyClick(&box, Qt::Key_Z, Qt::ControlModifier); };
+    for (int i = 0; i < 3; ++i)
+        undo();
+    QCOMPARE(box.toPlainText(), QString("alpha\nbeta\ngamma"));
+
+    box.moveCursor(QTextCursor::End);
+    QTest::keyClicks(&box, " typed");
+    QCOMPARE(box.toPlainText(), QString("alpha\nbeta\ngamma typed"));
+    undo();
+    QCOMPARE(box.toPlainText(), QString("alpha\nbeta\ngamma"));
+    undo();
+    QCOMPARE(box.toPlainText(), QString("alpha\nbeta\ngamma"));
 }
 
 QTEST_MAIN(TestMemo)

@@ -1,5 +1,6 @@
 #include "failurerecorder.h"
 #include "idwhois.h"
+#include "privatenetwork.h"
 #include "whoismain.h"
 #include "whoistestserver.h"
 
@@ -10,6 +11,8 @@
 #include <QTextBlock>
 
 #include <memory>
+#include <optional>
+#include <string>
 
 // The window, driven through its controls as a user drives it.
 class TestWhoisMain : public QObject
@@ -30,6 +33,7 @@ private slots:
     void lookupButtonLooksUp();
     void enterElsewhereDoesNotLookUp();
     void hangulGoesOutAsUtf8();
+    void hangulHostFoundByItsAsciiForm();
     void secondLookupReplacesRows();
     void crLfReplyShowsOneRowPerLine();
     void failedLookupReportsAndRecovers();
@@ -247,6 +251,28 @@ void TestWhoisMain::hangulGoesOutAsUtf8()
     QCOMPARE(watcher.texts.size(), 1);
     QVERIFY2(watcher.texts.first().startsWith(QString::fromStdString("WHOIS query to \"" + host + "\" port")),
              qPrintable(watcher.texts.first()));
+}
+
+// A host typed in Hangul is looked up by its ASCII form, the only one a
+// hosts file or DNS knows. In a network of the test's own only that form is
+// mapped, to 127.0.0.1, where the test's server takes port 43.
+void TestWhoisMain::hangulHostFoundByItsAsciiForm()
+{
+    const std::optional<std::string> result = PrivateNetwork::run(
+        [this] {
+            WhoisTestServer server("found\n", WhoisTestServer::Mode::Reply, "127.0.0.1", 43);
+            if (!server.isListening())
+                return std::string("(port 43 is taken)");
+            m_form->Edit1->setText(QString::fromUtf8("\xed\x9b\x84\xec\x9d\xb4\xec\xa6\x88.example")); // 후이즈.example
+            QTest::mouseClick(m_form->Button1, Qt::LeftButton);
+            FailureRecorder watcher;
+            typeDomainAndPressEnter("example.kr");
+            return (rows() + watcher.texts).join('|').toStdString() + "|" + server.received();
+        },
+        PrivateNetwork::SystemResolver, {"xn--hu5b21bm4u.example"});
+    if (!result)
+        QSKIP("no network namespace can be made here");
+    QCOMPARE(QString::fromStdString(*result), QString("found|example.kr\r\n"));
 }
 
 void TestWhoisMain::secondLookupReplacesRows()

@@ -79,6 +79,12 @@ WhoisTestServer::WhoisTestServer(std::string reply, Mode mode, const char *addre
     m_listener = bindLoopback(address, SOCK_STREAM, &m_port);
     if (m_listener < 0 || m_mode == Mode::Refuse)
         return;
+    if (m_mode == Mode::NeverReads) {
+        // A small receive buffer, which accepted connections inherit: what
+        // is sent to them soon stops.
+        const int size = 4096;
+        setsockopt(m_listener, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    }
     // Backlog 0 leaves room for about one pending connection; once our own
     // connections fill the queue, the kernel drops further handshakes.
     const bool unanswered = m_mode == Mode::Unanswered;
@@ -136,6 +142,11 @@ void WhoisTestServer::serve()
 
 void WhoisTestServer::handle(int client)
 {
+    if (m_mode == Mode::NeverReads) {
+        while (!m_stop)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return;
+    }
     std::string query;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (!m_stop && query.find("\r\n") == std::string::npos
@@ -175,6 +186,7 @@ void WhoisTestServer::handle(int client)
     case Mode::CloseWithoutReply:
     case Mode::Refuse:
     case Mode::Unanswered:
+    case Mode::NeverReads:
         break;
     case Mode::Silent:
         while (!m_stop)

@@ -25,6 +25,7 @@ public:
         Endless,           // stream the reply over and over, never closing
         Refuse,            // hold the port without listening: connecting is refused
         Unanswered,        // listen with a full backlog: connecting never completes
+        NeverReads,        // accept, never read, keep the connection open
     };
 
     // port 0 takes a free one.

@@ -30,9 +30,13 @@ QImage readBmpImage(const QByteArray &bytes)
 
     // A glyph is small; the bound keeps a bad header from asking for much.
     constexpr std::int32_t MaxSide = 4096;
+    // Bounded before the sign comes off: the most negative height has no
+    // positive counterpart.
+    if (rawHeight < -MaxSide || rawHeight > MaxSide)
+        return {};
     const std::int32_t height = rawHeight < 0 ? -rawHeight : rawHeight;
     const bool paletted = bits == 1 || bits == 4 || bits == 8;
-    if (headerSize < 40 || width <= 0 || width > MaxSide || height <= 0 || height > MaxSide
+    if (headerSize < 40 || width <= 0 || width > MaxSide || height <= 0
         || compression != 0 || (!paletted && bits != 24 && bits != 32))
         return {};
     if (paletted && (colours == 0 || colours > (1u << bits)))

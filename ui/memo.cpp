@@ -39,6 +39,12 @@ void TMemo::Add(std::string_view row)
 
     QAbstractTextDocumentLayout *layout = doc->documentLayout();
     const bool wasBlocked = layout->blockSignals(true);
+    // The rows are the program's output, not an edit of the person's: Undo
+    // must not take them apart, and 100,000 of them would each keep an
+    // undo record. Turning undo off also empties its history, as Clear,
+    // which comes before the rows of a lookup, has done already.
+    const bool undoWasEnabled = doc->isUndoRedoEnabled();
+    doc->setUndoRedoEnabled(false);
     QTextCursor cursor(doc);
     // Inside an edit block a cursor that moves does not lay out the row it
     // lands in.
@@ -46,6 +52,7 @@ void TMemo::Add(std::string_view row)
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(text);
     cursor.endEditBlock();
+    doc->setUndoRedoEnabled(undoWasEnabled);
     layout->blockSignals(wasBlocked);
 }
 

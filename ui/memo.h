@@ -16,6 +16,8 @@ public:
     // Removes all rows.
     void Clear();
     // Appends one row after the existing ones; row holds no line feed.
+    // Undo does not take rows back out; a person's own edits in the box
+    // stay undoable, from the last row added on.
     void Add(std::string_view row);
 
     // How a row's bytes are shown: one character per byte, a carriage

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -149,13 +150,21 @@ ResolvedHost resolveHost(const std::string &name, std::uint16_t port,
     // only one DNS knows. No AI_ADDRCONFIG: with loopback alone up it would
     // hide names that resolve to loopback.
     auto pending = std::make_shared<PendingLookup>();
-    std::thread([pending, name, service] {
-        std::vector<SocketAddress> addresses = getAddresses(name, service, AI_IDN);
-        std::lock_guard<std::mutex> lock(pending->mutex);
-        pending->addresses = std::move(addresses);
-        pending->done = true;
-        pending->finished.notify_one();
-    }).detach();
+    try {
+        std::thread([pending, name, service] {
+            std::vector<SocketAddress> addresses = getAddresses(name, service, AI_IDN);
+            std::lock_guard<std::mutex> lock(pending->mutex);
+            pending->addresses = std::move(addresses);
+            pending->done = true;
+            pending->finished.notify_one();
+        }).detach();
+    } catch (const std::system_error &e) {
+        // Out of threads or of memory for one: a failure of this lookup,
+        // told like any other.
+        resolved.result = ResolvedHost::Failed;
+        resolved.error = e.code().value();
+        return resolved;
+    }
 
     std::unique_lock<std::mutex> lock(pending->mutex);
     if (!pending->finished.wait_for(lock, timeout, [&] { return pending->done; })) {

@@ -24,10 +24,11 @@ struct SocketAddress
 
 struct ResolvedHost
 {
-    enum Result { Found, NotFound, TimedOut };
+    enum Result { Found, NotFound, TimedOut, Failed };
 
     Result result = NotFound;
     std::vector<SocketAddress> addresses; // in the resolver's order, port set
+    int error = 0;                        // errno for Failed
 };
 
 // Resolves name (UTF-8) for port, waiting at most timeout. Address literals
@@ -35,7 +36,8 @@ struct ResolvedHost
 // top-level domain "invalid" are answered "not found" at once, as RFC 6761
 // asks, and so are names holding blanks or control characters.
 // The system resolver has no time-out of its own, so it runs on a detached
-// thread that is simply abandoned when the wait runs out.
+// thread that is simply abandoned when the wait runs out; Failed when that
+// thread cannot be started.
 ResolvedHost resolveHost(const std::string &name, std::uint16_t port,
                          std::chrono::milliseconds timeout);
 

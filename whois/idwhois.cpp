@@ -26,12 +26,25 @@ QString sizeText(std::size_t bytes)
     return TIdWhois::tr("%1 bytes").arg(bytes);
 }
 
+// The host as a message names it: a control character shows as its
+// visible symbol, since a NUL would end the message early and a line break
+// would split it.
+QString shownHost(QString host)
+{
+    for (QChar &c : host) {
+        if (c.unicode() < 0x20)
+            c = QChar(0x2400 + c.unicode());
+        else if (c.unicode() == 0x7F)
+            c = QChar(0x2421);
+    }
+    return host;
+}
+
 [[noreturn]] void fail(const QString &host, std::uint16_t port, const QString &why)
 {
+    // One arg() for all three: a "%1" typed into the host stays as typed.
     throw EIdWhoisError(TIdWhois::tr("WHOIS query to \"%1\" port %2 failed: %3.")
-                            .arg(host)
-                            .arg(port)
-                            .arg(why)
+                            .arg(shownHost(host), QString::number(port), why)
                             .toStdString());
 }
 
@@ -52,6 +65,23 @@ std::string TIdWhois::WhoIs(const std::string &query)
         fail(host, Port, tr("the query contains a line break or a NUL character, so nothing was sent"));
     if (host.isEmpty())
         fail(host, Port, tr("no WHOIS server host is set"));
+    // A time-out of zero or below would end its stage before it began; the
+    // whole exchange's would lift the deadline instead. Refused, not guessed.
+    const struct
+    {
+        std::chrono::milliseconds value;
+        const char *stage;
+    } timeouts[] = {
+        {ResolveTimeout, QT_TR_NOOP("name resolution")},
+        {ConnectTimeout, QT_TR_NOOP("connecting")},
+        {ReadTimeout, QT_TR_NOOP("silence while sending or waiting")},
+        {TotalTimeout, QT_TR_NOOP("the whole exchange")},
+    };
+    for (const auto &timeout : timeouts) {
+        if (timeout.value.count() <= 0)
+            fail(host, Port, tr("the time-out for %1 is %2 s, and a time-out must be above zero, so nothing was sent")
+                     .arg(tr(timeout.stage), seconds(timeout.value)));
+    }
 
     const QDeadlineTimer deadline(TotalTimeout.count());
 
@@ -61,6 +91,9 @@ std::string TIdWhois::WhoIs(const std::string &query)
         fail(host, Port, tr("timed out while looking up the host name"));
     if (resolved.result == ResolvedHost::NotFound)
         fail(host, Port, tr("the host was not found"));
+    if (resolved.result == ResolvedHost::Failed)
+        fail(host, Port, tr("could not start looking up the host name (%1)")
+                 .arg(QString::fromLocal8Bit(std::strerror(resolved.error))));
 
     QString connectFailure;
     const SocketDescriptor socket =

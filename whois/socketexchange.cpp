@@ -1,5 +1,7 @@
 #include "socketexchange.h"
 
+#include "stagebound.h"
+
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -14,10 +16,10 @@ Wait waitFor(int descriptor, short events, std::chrono::milliseconds idle,
              const QDeadlineTimer &deadline, int *error)
 {
     for (;;) {
-        const qint64 left = std::max<qint64>(deadline.remainingTime(), 0);
+        const qint64 left = deadlineLeftMs(deadline);
         const bool deadlineFirst = left <= idle.count();
         pollfd p{descriptor, events, 0};
-        const int n = ::poll(&p, 1, static_cast<int>(std::min<qint64>(idle.count(), left)));
+        const int n = ::poll(&p, 1, pollWaitMs(std::min<qint64>(idle.count(), left)));
         if (n > 0)
             return Wait::Ready; // errors and hang-ups show up in the next send or recv
         if (n == 0)

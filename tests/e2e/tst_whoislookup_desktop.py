@@ -308,6 +308,33 @@ def case_failure_alert_shows_message_as_typed(fx):
     return f"alert {alert['name']!r}; the box shows {MARKUP_HOST!r} as typed"
 
 
+PERCENT_HOST = "a%1b.invalid"
+
+
+def case_failure_message_keeps_percent_signs(fx):
+    """A "%1" typed into the host is named as typed, and the message has its
+    port and cause each in their place."""
+    bus = AccessibilityBus()
+    try:
+        app = start_with(fx, env=bus.program_env())
+        app.type_into(app.EDIT1, PERCENT_HOST)
+        app.click(app.BUTTON1)
+        app.type_into(app.ED_DOMAIN, "example.kr")
+        app.desktop.key("Return")
+        box = app.wait_for_message_box()
+        alerts = bus.wait_for("an alert on the accessibility bus", lambda t: find(t, "alert"))
+        expected = f'WHOIS query to "{PERCENT_HOST}" port 43 failed: the host was not found.'
+        expect([a["name"] for a in alerts] == [expected], f"the alert says {alerts[0]['name']!r}")
+        text = app.read_message_box(box)
+        expect(PERCENT_HOST in text.replace(" ", "") and "port 43 failed" in text,
+               f"the box shows {text!r}")
+        app.dismiss_message_box(box)
+        expect_clean_exit(app)
+    finally:
+        bus.close()
+    return f"alert and box both say {expected!r}"
+
+
 def window_position(desktop, window):
     info = desktop.run("xwininfo", "-id", str(window))
     fields = dict(line.strip().split(":", 1) for line in info.splitlines() if ":" in line)
@@ -389,6 +416,7 @@ CASES = [
     ("caption_and_scroll_bars", case_caption_and_scroll_bars),
     ("screen_reader_names", case_screen_reader_names),
     ("failure_alert_shows_message_as_typed", case_failure_alert_shows_message_as_typed),
+    ("failure_message_keeps_percent_signs", case_failure_message_keeps_percent_signs),
     ("qt_options_change_nothing", case_qt_options_change_nothing),
 ]
 
