@@ -28,9 +28,9 @@ char **nameOnly(char **argv)
 }
 
 // Held while the window-system events that came in during a handler are
-// taken in: input is held back (a key or click must not start work inside
-// the report of a failure), and a close asked of the form is noted instead
-// of done.
+// taken in: input is dropped (a key or click must not start work inside the
+// report of a failure; the box, once up, would drop it too), and a close
+// asked of the form is noted instead of done.
 class CloseCatcher : public QObject
 {
 public:

@@ -10,6 +10,7 @@ the program sends can leave the machine.
 
 import os
 import re
+import shlex
 import shutil
 import socket
 import struct
@@ -208,11 +209,23 @@ class Desktop:
                         XDG_CONFIG_HOME=os.path.join(self._tmp.name, "config"),
                         XDG_RUNTIME_DIR=self._tmp.name, HOME=self._tmp.name)
         # openbox with its stock settings: Alt+F4 closes, new windows get focus.
-        self._wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_until("the window manager",
-                   lambda: "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK",
-                                                   check=False))
+        # It names itself on the root window early in its start-up, and what
+        # reaches it before the start-up is over can go unhandled (a window's
+        # map request: the window never shows); the command it runs once
+        # started marks the end.
+        started = os.path.join(self._tmp.name, "openbox-started")
+        self._wm = subprocess.Popen(["openbox", "--sm-disable",
+                                     "--startup", f"touch {shlex.quote(started)}"],
+                                    env=self.env, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL)
+        wait_until("the window manager", lambda: os.path.exists(started), timeout=30)
+        # The first key sent through XTEST switches the X server's keyboard
+        # to the XTEST device, which tells every client the keyboard mapping
+        # changed; openbox then drops all its key grabs and makes them anew,
+        # and a key arriving in between (the F4 of the first Alt+F4) reaches
+        # the window instead. So one harmless key goes first, and openbox is
+        # let finish with it.
+        self.wm_sync("key", "shift")
 
     def close(self):
         for p in (self._wm, self._xvfb):
@@ -239,11 +252,14 @@ class Desktop:
         is changed; openbox handles its events in order, so once the number
         has changed it has handled the rest, and what it sent in answer (a
         WM_DELETE_WINDOW for Alt+F4) has reached the X server."""
-        count = int(self.run("xdotool", "get_num_desktops").strip())
-        changed = str(count - 1 if count % 2 == 0 else count + 1)
-        self.xdotool(*commands, "set_num_desktops", changed)
-        wait_until("the window manager to catch up",
-                   lambda: self.run("xdotool", "get_num_desktops", check=False).strip() == changed)
+        count = wait_until("the number of desktops", self._desktop_count)
+        changed = count - 1 if count % 2 == 0 else count + 1
+        self.xdotool(*commands, "set_num_desktops", str(changed))
+        wait_until("the window manager to catch up", lambda: self._desktop_count() == changed)
+
+    def _desktop_count(self):
+        out = self.run("xdotool", "get_num_desktops", check=False).strip()
+        return int(out) if out.isdigit() else None
 
     def find_windows(self, caption):
         out = self.run("xdotool", "search", "--onlyvisible", "--name", f"^{caption}$", check=False)
@@ -415,6 +431,9 @@ class WhoisLookupApp:
         """Presses Alt+F4 on the window and returns once the window manager
         has handled it and sent the program its close."""
         wait_until("the window to have the focus", lambda: self.desktop.active_window() == self.window)
+        # Any key grabs openbox is still making anew (after a change of the
+        # keyboard mapping) are in place first.
+        self.desktop.wm_sync()
         self.desktop.wm_sync("key", "--clearmodifiers", "alt+F4")
 
     def wait_for_exit(self, timeout, since):
