@@ -3,6 +3,7 @@
 #include "accessibility.h"
 #include "failurereport.h"
 
+#include <QEvent>
 #include <QFont>
 #include <QMessageBox>
 #include <QWidget>
@@ -25,6 +26,39 @@ char **nameOnly(char **argv)
     nameOnlyArgv[0] = argv && argv[0] ? argv[0] : fallback;
     return nameOnlyArgv;
 }
+
+// Held while the window-system events that came in during a handler are
+// taken in: input is dropped (a key or click must not start work inside the
+// report of a failure; the box, once up, would drop it too), and a close
+// asked of the form is noted instead of done.
+class CloseCatcher : public QObject
+{
+public:
+    explicit CloseCatcher(QWidget *form)
+        : m_form(form)
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+    bool closeAsked() const { return m_closeAsked; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (!event->spontaneous())
+            return false;
+        if (event->type() == QEvent::Close && watched == m_form) {
+            event->ignore();
+            m_closeAsked = true;
+            return true;
+        }
+        return event->isInputEvent();
+    }
+
+private:
+    QWidget *m_form;
+    bool m_closeAsked = false;
+};
 
 } // namespace
 
@@ -79,7 +113,24 @@ void TApplication::ShowException(const std::exception &e)
     box.exec();
 }
 
+bool TApplication::takeInWaitingClose()
+{
+    if (!m_mainForm || !m_mainForm->isVisible())
+        return false;
+    // A close asked for while the handler held the event loop (Alt+F4 during
+    // a lookup) is still in the window system's queue. Once the box is up
+    // the window is blocked, and Qt drops a close of a blocked window; so
+    // it is taken in now, after a round trip to the window system brings
+    // in all it has sent.
+    CloseCatcher catcher(m_mainForm);
+    sync();
+    return catcher.closeAsked();
+}
+
 void TApplication::HandleException(const std::exception &e)
 {
+    const bool closeAsked = takeInWaitingClose();
     ShowException(e);
+    if (closeAsked)
+        m_mainForm->close();
 }

@@ -39,11 +39,14 @@ public:
     // user has dismissed it.
     void ShowException(const std::exception &e);
 
-    // The default report of a failure raised in an event handler.
+    // The default report of a failure raised in an event handler. A close
+    // of the main window asked for while the handler ran is kept: once the
+    // box is dismissed, the window closes.
     void HandleException(const std::exception &e);
 
 private:
     void adoptForm(std::unique_ptr<QWidget> form);
+    bool takeInWaitingClose();
 
     std::vector<std::unique_ptr<QWidget>> m_forms;
     QWidget *m_mainForm = nullptr;

@@ -10,8 +10,10 @@ the program sends can leave the machine.
 
 import os
 import re
+import shlex
 import shutil
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -91,10 +93,19 @@ def _map_to_loopback(names):
 
 class WhoisServer:
     """A WHOIS server on 127.0.0.1 port 43. Each connection gets the current
-    reply; everything the client sent on it is recorded."""
+    reply; everything the client sent on it is recorded.
+
+    With gate set to a threading.Event, each query is held (a lookup in
+    progress) until the event is set; with reset true, the connection is
+    then reset instead of answered."""
+
+    GATE_LIMIT = 30.0
 
     def __init__(self, host="127.0.0.1", port=43):
         self.reply = b""
+        self.gate = None
+        self.reset = False
+        self._queries = []
         self._received = []
         self._lock = threading.Lock()
         self._listener = socket.create_server((host, port))
@@ -120,6 +131,16 @@ class WhoisServer:
                         if not chunk:
                             break
                         data += chunk
+                    with self._lock:
+                        self._queries.append(data)
+                    if self.gate is not None and not self.gate.wait(self.GATE_LIMIT):
+                        data += b"<never let through>"
+                    if self.reset:
+                        # Closing with a zero linger time sends a reset.
+                        conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                        struct.pack("ii", 1, 0))
+                        data += b"<reset>"
+                        raise _Reset()
                     conn.sendall(self.reply)
                     conn.shutdown(socket.SHUT_WR)
                     # The client closes once it has the whole reply; keep
@@ -129,10 +150,21 @@ class WhoisServer:
                         if not chunk:
                             break
                         data += chunk
+                except _Reset:
+                    pass
                 except OSError as e:
                     data += f"<connection failed: {e}>".encode()
             with self._lock:
                 self._received.append(data)
+
+    def queries(self):
+        """Each query line taken in so far, answered or not, in order."""
+        with self._lock:
+            return list(self._queries)
+
+    def wait_for_queries(self, count, timeout=15.0):
+        return wait_until(f"{count} WHOIS queries, have {len(self.queries())}",
+                          lambda: len(self.queries()) >= count and self.queries(), timeout)
 
     def connections(self):
         """What each finished connection received, in order."""
@@ -148,6 +180,10 @@ class WhoisServer:
         self._stopping = True
         self._listener.close()
         self._thread.join(2)
+
+
+class _Reset(Exception):
+    pass
 
 
 class Desktop:
@@ -173,11 +209,23 @@ class Desktop:
                         XDG_CONFIG_HOME=os.path.join(self._tmp.name, "config"),
                         XDG_RUNTIME_DIR=self._tmp.name, HOME=self._tmp.name)
         # openbox with its stock settings: Alt+F4 closes, new windows get focus.
-        self._wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_until("the window manager",
-                   lambda: "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK",
-                                                   check=False))
+        # It names itself on the root window early in its start-up, and what
+        # reaches it before the start-up is over can go unhandled (a window's
+        # map request: the window never shows); the command it runs once
+        # started marks the end.
+        started = os.path.join(self._tmp.name, "openbox-started")
+        self._wm = subprocess.Popen(["openbox", "--sm-disable",
+                                     "--startup", f"touch {shlex.quote(started)}"],
+                                    env=self.env, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL)
+        wait_until("the window manager", lambda: os.path.exists(started), timeout=30)
+        # The first key sent through XTEST switches the X server's keyboard
+        # to the XTEST device, which tells every client the keyboard mapping
+        # changed; openbox then drops all its key grabs and makes them anew,
+        # and a key arriving in between (the F4 of the first Alt+F4) reaches
+        # the window instead. So one harmless key goes first, and openbox is
+        # let finish with it.
+        self.wm_sync("key", "shift")
 
     def close(self):
         for p in (self._wm, self._xvfb):
@@ -196,6 +244,22 @@ class Desktop:
 
     def xdotool(self, *args):
         return self.run("xdotool", *args)
+
+    def wm_sync(self, *commands):
+        """Runs the xdotool commands given (none is fine) and returns once the
+        window manager has handled everything they sent, and all that came
+        before. After them, on the same connection, the number of desktops
+        is changed; openbox handles its events in order, so once the number
+        has changed it has handled the rest, and what it sent in answer (a
+        WM_DELETE_WINDOW for Alt+F4) has reached the X server."""
+        count = wait_until("the number of desktops", self._desktop_count)
+        changed = count - 1 if count % 2 == 0 else count + 1
+        self.xdotool(*commands, "set_num_desktops", str(changed))
+        wait_until("the window manager to catch up", lambda: self._desktop_count() == changed)
+
+    def _desktop_count(self):
+        out = self.run("xdotool", "get_num_desktops", check=False).strip()
+        return int(out) if out.isdigit() else None
 
     def find_windows(self, caption):
         out = self.run("xdotool", "search", "--onlyvisible", "--name", f"^{caption}$", check=False)
@@ -360,12 +424,46 @@ class WhoisLookupApp:
 
     def close(self, timeout=10.0):
         """Closes the window with Alt+F4; returns the exit code."""
+        self.press_alt_f4()
+        return self.wait_for_exit(timeout, "Alt+F4")
+
+    def press_alt_f4(self):
+        """Presses Alt+F4 on the window and returns once the window manager
+        has handled it and sent the program its close."""
         wait_until("the window to have the focus", lambda: self.desktop.active_window() == self.window)
-        self.desktop.key("alt+F4")
+        # Any key grabs openbox is still making anew (after a change of the
+        # keyboard mapping) are in place first.
+        self.desktop.wm_sync()
+        self.desktop.wm_sync("key", "--clearmodifiers", "alt+F4")
+
+    def wait_for_exit(self, timeout, since):
+        """The exit code, once the program has ended; a failure naming what
+        the program and the desktop were doing if it is still running."""
         try:
             return self.proc.wait(timeout)
         except subprocess.TimeoutExpired:
-            raise DesktopError(f"the program was still running {timeout:g} s after Alt+F4")
+            raise DesktopError(f"the program was still running {timeout:g} s after {since}\n"
+                               + self.state())
+
+    def state(self):
+        """What the program and the desktop are doing, for a failure's
+        report: a stack of each of the program's threads (where gdb is
+        installed), the window manager's and the X server's focus, and the
+        program's windows."""
+        d = self.desktop
+        lines = [f"window {self.window}; _NET_ACTIVE_WINDOW {d.active_window()}; X input focus "
+                 + d.run("xdotool", "getwindowfocus", check=False).strip()]
+        for window in d.find_windows(".+"):
+            name = d.run("xdotool", "getwindowname", str(window), check=False).strip()
+            lines.append(f"window {window} {name!r} is visible")
+        lines.append(d.run("xprop", "-id", str(self.window), "WM_STATE", "_NET_WM_STATE",
+                           "WM_PROTOCOLS", check=False).strip())
+        if shutil.which("gdb"):
+            stacks = subprocess.run(["gdb", "-p", str(self.proc.pid), "-batch",
+                                     "-ex", "thread apply all bt"],
+                                    capture_output=True, text=True, timeout=120)
+            lines.append("threads of the program:\n" + stacks.stdout.strip())
+        return "\n".join(lines)
 
     def output(self):
         return self.proc.stdout.read().decode(errors="replace") if self.proc.poll() is not None else ""

@@ -5,10 +5,15 @@ usage: tst_whoislookup_desktop.py WHOISLOOKUP_EXECUTABLE OUTPUT_DIR
 
 Each case starts the program afresh. When a case fails, a picture of the
 screen is saved in OUTPUT_DIR as e2e-<case>.png.
+
+WHOISLOOKUP_E2E_CASES=name,name runs only the named cases;
+WHOISLOOKUP_E2E_REPEAT=N runs each of them N times in a row, on the same
+desktop, to show a case holds run after run.
 """
 
 import os
 import sys
+import threading
 import time
 import traceback
 
@@ -230,6 +235,76 @@ def case_caption_and_scroll_bars(fx):
             f"controls kept their places; the wheel scrolled the view down {offsets[0]} px")
 
 
+def start_held_lookup(fx, app, reset):
+    """Starts a lookup of example.kr at the local server, which holds it
+    until fx.server.gate is set, then answers (or resets the connection);
+    returns once the server has the query, the window held by the lookup."""
+    fx.server.gate = threading.Event()
+    fx.server.reset = reset
+    fx.server.reply = CRLF_REPLY
+    point_at_local_server(app)
+    app.type_into(app.ED_DOMAIN, "example.kr")
+    app.desktop.key("Return")
+    fx.server.wait_for_queries(1)
+
+
+def case_close_during_lookup(fx):
+    """Alt+F4 while a lookup holds the window waits for it, like any input."""
+    app = fx.start()
+    start_held_lookup(fx, app, reset=False)
+    app.press_alt_f4()
+    fx.server.gate.set()
+    code = app.wait_for_exit(10, "the reply")
+    expect(code == 0, f"exit code {code}, expected 0; output: {app.output()!r}")
+    received = fx.server.wait_for_connections(1)
+    expect(received == [b"example.kr\r\n"], f"server received {received!r}")
+    return "Alt+F4 during the lookup: the reply was read in full, then the program ended, exit code 0"
+
+
+def case_close_during_failing_lookup(fx):
+    """Alt+F4 while a lookup holds the window, and the lookup fails: the
+    failure is shown, and once its box is dismissed the program ends."""
+    app = fx.start()
+    start_held_lookup(fx, app, reset=True)
+    app.press_alt_f4()
+    fx.server.gate.set()
+    box = app.wait_for_message_box()
+    text = app.read_message_box(box)
+    expect('WHOIS query to "127.0.0.1" port 43 failed: the connection was reset' in text,
+           f"message box text: {text!r}")
+    app.desktop.key("Return")
+    code = app.wait_for_exit(5, "the failure's box was dismissed")
+    expect(code == 0, f"exit code {code}, expected 0; output: {app.output()!r}")
+    expect(fx.server.queries() == [b"example.kr\r\n"], f"server saw {fx.server.queries()!r}")
+    return f"box said {message_line(text)!r}; Enter dismissed it and the program ended, exit code 0"
+
+
+def case_input_during_failing_lookup(fx):
+    """Keys typed while a lookup holds the window start nothing inside the
+    report of its failure; the window goes on after the box."""
+    app = fx.start()
+    start_held_lookup(fx, app, reset=True)
+    # Enter in the domain field would start a second lookup.
+    app.desktop.wm_sync("key", "--clearmodifiers", "Return")
+    fx.server.gate.set()
+    box = app.wait_for_message_box()
+    queries = fx.server.queries()
+    expect(queries == [b"example.kr\r\n"], f"with the box up, the server saw {queries!r}")
+    text = app.read_message_box(box)
+    expect("the connection was reset" in text, f"message box text: {text!r}")
+    app.dismiss_message_box(box)
+    fx.server.gate = None
+    fx.server.reset = False
+    app.click(app.BT_LOOKUP)
+    shown = app.results(CRLF_ROWS)
+    expect(shown == CRLF_ROWS, f"results box shows {shown!r}")
+    queries = fx.server.queries()
+    expect(queries == [b"example.kr\r\n"] * 2, f"server saw {queries!r}")
+    expect_clean_exit(app)
+    return "Enter typed during the failing lookup started nothing before or inside its box; " \
+           "the next lookup worked"
+
+
 def start_with(fx, env=None, args=()):
     app = WhoisLookupApp(fx.desktop, fx.executable, env=env, args=args)
     fx.apps.append(app)
@@ -418,6 +493,9 @@ CASES = [
     ("failure_alert_shows_message_as_typed", case_failure_alert_shows_message_as_typed),
     ("failure_message_keeps_percent_signs", case_failure_message_keeps_percent_signs),
     ("qt_options_change_nothing", case_qt_options_change_nothing),
+    ("close_during_lookup", case_close_during_lookup),
+    ("close_during_failing_lookup", case_close_during_failing_lookup),
+    ("input_during_failing_lookup", case_input_during_failing_lookup),
 ]
 
 
@@ -429,12 +507,14 @@ def main():
     enter_private_network()
 
     only = set(filter(None, os.environ.get("WHOISLOOKUP_E2E_CASES", "").split(",")))
+    unknown = only - {name for name, _ in CASES}
+    if unknown:
+        sys.exit(f"FAILED: no such case: {', '.join(sorted(unknown))}")
+    repeat = int(os.environ.get("WHOISLOOKUP_E2E_REPEAT", "1"))
     passed = failed = 0
     desktop = Desktop()
     try:
-        for name, case in CASES:
-            if only and name not in only:
-                continue
+        for name, case in [c for c in CASES if not only or c[0] in only] * repeat:
             server = WhoisServer()
             fixture = Fixture(executable, desktop, server)
             started = time.monotonic()
