@@ -27,6 +27,7 @@ packages=(
     dbus-daemon # dbus-run-session
     at-spi2-core
     python3-pyatspi
+    gdb # the desktop test prints every thread's stack when the program will not end
     groff-base # the manual page's check
     libbenchmark-dev # bench/
     libx11-dev # bench/startwatch
