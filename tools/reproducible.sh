@@ -42,7 +42,7 @@ cp "$first" "$out/first/"
 cp "$second" "$out/second/"
 "$root/tools/install-deps.sh" diffoscope-minimal binutils xz-utils >/dev/null
 echo "reproducible: the packages differ; diffoscope's report (head):"
-(cd "$out" && timeout 600 diffoscope --text - --exclude-directory-metadata=no \
+(cd "$out" && timeout 600 diffoscope --text - \
     "first/$(basename "$first")" "second/$(basename "$second")" || true) | head -n 150
 echo "reproducible: the two builds differ (packages in build-reproducible/)"
 exit 1
