@@ -29,7 +29,7 @@ public:
             return QAccessibleWidget::text(t);
         // The message as the box shows it, so markup it renders is not read out.
         const auto *box = static_cast<const QMessageBox *>(widget());
-        const QString message = box->text();
+        QString message = box->text();
         if (box->textFormat() == Qt::RichText
             || (box->textFormat() == Qt::AutoText && Qt::mightBeRichText(message))) {
             QTextDocument document;

@@ -9,7 +9,8 @@ runs="${1:-20}"
 out="$root/build-bench/results"
 
 "$root/tools/install-deps.sh" whois xvfb gnuplot-nox python3
-cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+    -DWHOIS_BENCH=ON >/dev/null
 cmake --build "$root/build-bench" --parallel --target whoislookup whoisbench whoismemory \
     minimalwindow startwatch worstshapes
 bin="$root/build-bench/bench"

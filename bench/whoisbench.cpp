@@ -98,7 +98,7 @@ void BM_LookupWindow(benchmark::State &state)
     w->IdWhois->Host = "127.0.0.1";
     w->IdWhois->Port = lookupServer().port();
     w->edDomain->setText(QString::fromStdString(Domain));
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         w->btLookup->click();
         showNow(w->meResults);
     }
@@ -110,7 +110,7 @@ void BM_LookupWindow(benchmark::State &state)
 void BM_LookupFloor(benchmark::State &state)
 {
     QPlainTextEdit *box = bareBox();
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         box->clear();
         appendRowsBare(box, plainExchange(lookupServer().port(), Domain));
         showNow(box);
@@ -123,13 +123,14 @@ void BM_LookupWhoisClient(benchmark::State &state)
     const std::string port = std::to_string(lookupServer().port());
     std::vector<std::string> args = {"whois", "-h", "127.0.0.1", "-p", port, Domain};
     std::vector<char *> argv;
+    argv.reserve(args.size() + 1);
     for (std::string &a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         pid_t pid = 0;
         if (posix_spawnp(&pid, "whois", &actions, nullptr, argv.data(), environ) != 0) {
             state.SkipWithError("the whois client is not installed");
@@ -147,7 +148,7 @@ void BM_DisplayOurs(benchmark::State &state)
 {
     TfmMain *w = window();
     const std::string &reply = largeReply(static_cast<int>(state.range(0)));
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         state.PauseTiming();
         w->meResults->Clear();
         state.ResumeTiming();
@@ -163,7 +164,7 @@ void timeBareBox(benchmark::State &state, Fill fill)
 {
     QPlainTextEdit *box = bareBox();
     const std::string &reply = largeReply(static_cast<int>(state.range(0)));
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         state.PauseTiming();
         box->clear();
         state.ResumeTiming();

@@ -52,7 +52,7 @@ QImage pattern(QImage::Format format, int width, int height)
 }
 
 // The bitmap turned top-down, as a negative height says.
-QByteArray topDown(QByteArray bmp)
+QByteArray topDown(const QByteArray &bmp)
 {
     const qint32 height = qFromLittleEndian<qint32>(bmp.constData() + 22);
     const qint32 width = qFromLittleEndian<qint32>(bmp.constData() + 18);
@@ -106,7 +106,7 @@ void TestBmpImage::refusesMalformed_data()
 {
     QTest::addColumn<QByteArray>("bmp");
     const QByteArray glyph = glyphFile();
-    const auto patched = [&](int at, QByteArray value) {
+    const auto patched = [&](int at, const QByteArray &value) {
         QByteArray bmp = glyph;
         return bmp.replace(at, value.size(), value);
     };
