@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Checks our C++ sources (those git knows, so nothing generated):
 #   1. clang-format (.clang-format) has nothing to change;
-#   2. clang-tidy (.clang-tidy) reports nothing, with the compile commands
+#   2. no layer includes a header of a layer above it;
+#   3. clang-tidy (.clang-tidy) reports nothing, with the compile commands
 #      of a build tree of its own, build-lint/, that holds every target
 #      (tests, benchmarks, the fuzz target) and the headers moc and uic make.
-# Both run whatever the first finds; any finding fails the run.
+# Each runs whatever the others find; any finding fails the run.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build-lint"
@@ -28,6 +29,29 @@ else
     echo "clang-format: ${#unformatted[@]} files to format: ${unformatted[*]}"
     echo "  apply with: git ls-files '*.cpp' '*.h' | xargs clang-format -i"
     failed+=(clang-format)
+fi
+
+echo "== layers"
+# app/ uses ui/, which uses whois/: no header of a layer is included from a
+# layer below it.
+layered=0
+check_layer()
+{
+    local upper=$1 lower=$2 header
+    for header in $(git ls-files "$upper/*.h" | xargs -n 1 basename) ${3:-}; do
+        if git grep -nE "#include [\"<]([^\">]*/)?$header[\">]" -- "$lower" ; then
+            echo "layers: $lower includes $header of $upper"
+            layered=1
+        fi
+    done
+}
+check_layer app ui
+check_layer app whois
+check_layer ui whois ui_whoismain.h
+if [ "$layered" -eq 0 ]; then
+    echo "layers: app/ -> ui/ -> whois/, nothing included upwards"
+else
+    failed+=(layers)
 fi
 
 echo "== clang-tidy"
