@@ -14,6 +14,7 @@ import json
 import os
 import subprocess
 import sys
+import tempfile
 
 from desktop import DesktopError, wait_until
 
@@ -26,6 +27,13 @@ class AccessibilityBus:
         # Without DISPLAY the accessibility bus leaves the X server alone, so
         # no address of a bus from an earlier case can linger on the screen.
         self._env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+        # The accessibility bus's socket goes in the runtime folder, else in
+        # ~/.cache/at-spi/ under one name for every bus of the user: there
+        # another run's bus, or an earlier case's on its way out, would
+        # take it or remove it.
+        self._runtime = tempfile.TemporaryDirectory(prefix="whoislookup-a11y-",
+                                                    ignore_cleanup_errors=True)
+        self._env["XDG_RUNTIME_DIR"] = self._runtime.name
         # The bus lives as long as the command, which waits for its input to close.
         self._session = subprocess.Popen(
             ["dbus-run-session", "--", "sh", "-c", 'echo "$DBUS_SESSION_BUS_ADDRESS"; exec cat'],
@@ -79,6 +87,7 @@ class AccessibilityBus:
             except subprocess.TimeoutExpired:
                 self._session.kill()
                 self._session.wait()
+        self._runtime.cleanup()
 
 
 class _Acting:

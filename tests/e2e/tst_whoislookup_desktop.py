@@ -435,6 +435,18 @@ def field_text(tree, name):
     return found[0]["text"] if len(found) == 1 else None
 
 
+def wait_while_running(bus, program, what, probe, timeout=15.0):
+    """Reads the program's tree until probe(tree) gives something true;
+    fails at once should the program end."""
+    def look():
+        if program.proc.poll() is not None:
+            raise DesktopError(f"the program ended (exit code {program.proc.returncode}) "
+                               f"while waiting for {what}")
+        tree = bus.tree()
+        return tree and probe(tree)
+    return wait_until(what, look, timeout, interval=0.3)
+
+
 def lookups_over_accessibility(fx, bus, program):
     """A failed lookup, Button1, and a lookup against the local server,
     worked as a screen reader's user works them: fields' text set, buttons
@@ -443,21 +455,23 @@ def lookups_over_accessibility(fx, bus, program):
     # The lookup button's press answers once the failure box has closed.
     pressing = bus.start_acting(["press", "push button", "Look up"])
     try:
-        alert = bus.wait_for("the failure box", lambda t: find(t, "alert"), timeout=30)[0]
+        alert = wait_while_running(bus, program, "the failure box", lambda t: find(t, "alert"),
+                                   timeout=30)[0]
         expect(alert["name"].startswith(f'WHOIS query to "{DEFAULT_HOST}" port 43 failed:'),
                f"the failure box says {alert['name']!r}")
         bus.act(["press", "push button", "OK"])
         pressing.finish()
     finally:
         pressing.kill()
-    bus.wait_for("the failure box to close", lambda t: not find(t, "alert") and t)
-    expect(program.proc.poll() is None, "the program ended after the failed lookup")
+    wait_while_running(bus, program, "the failure box to close",
+                       lambda t: not find(t, "alert") and t)
     expect(fx.server.connections() == [], "the local server was reached")
 
     bus.act(["set text", "text", "WHOIS server", "127.0.0.1"], ["press", "push button", "Button1"])
     # A push button's press clicks it about 100 ms later; until then it is down.
-    bus.wait_for("Button1's click", lambda t: all("pressed" not in n["states"]
-                                                  for n in find(t, "push button", "Button1")) and t)
+    wait_while_running(bus, program, "Button1's click",
+                       lambda t: all("pressed" not in n["states"]
+                                     for n in find(t, "push button", "Button1")) and t)
     fx.server.reply = CRLF_REPLY
     bus.act(["set text", "text", "Domain", "example.kr"], ["press", "push button", "Look up"])
     received = fx.server.wait_for_connections(1)
@@ -495,8 +509,8 @@ def lookups_in_wayland_session(fx, executable, native):
     bus = fx.own(AccessibilityBus())
     program = SessionProgram(executable, dict(session.env, **bus.program_env()))
     fx.apps.append(program)
-    tree = bus.wait_for("the window on the accessibility bus",
-                        lambda t: find(t, "frame") and t, timeout=20)
+    tree = wait_while_running(bus, program, "the window on the accessibility bus",
+                              lambda t: find(t, "frame") and t, timeout=20)
     windows = [(n["role"], n["name"]) for n in tree["children"]]
     expect(windows == [("frame", WINDOW_CAPTION)], f"top-level windows: {windows}")
     if native:
@@ -561,8 +575,11 @@ def case_hangul_input_method(fx):
     d = app.desktop
 
     def wait_for_field(text):
-        return bus.wait_for(f"{text!r} in the domain field",
-                            lambda t: field_text(t, "Domain") == text and t)
+        try:
+            return bus.wait_for(f"{text!r} in the domain field",
+                                lambda t: field_text(t, "Domain") == text and t)
+        except DesktopError as e:
+            raise DesktopError(f"{e}; it holds {field_text(bus.tree(), 'Domain')!r}")
 
     # Hangul on, the name, Hangul off, the rest in Latin.
     app.click(app.ED_DOMAIN)
@@ -624,20 +641,62 @@ TEXTS = [
 ]
 
 
-def scaled_window(fx, dpi):
-    """The window at rest on a screen scaled by Xft.dpi, and the desktop."""
+def window_at_rest(fx, dpi, client):
+    """A picture of the window at rest on a screen scaled by Xft.dpi."""
     desktop = fx.screen = fx.own(Desktop(1920, 1200, dpi=dpi))
     app = WhoisLookupApp(desktop, fx.executable)
     fx.apps.append(app)
+    size = desktop.geometry(app.window)
+    expect(all(abs(a - b) <= 1 for a, b in zip(size, client)),
+           f"the client area is {size[0]}x{size[1]}, expected about {client[0]}x{client[1]}")
     # The focus on Button1, so that no caret blinks.
     app.click(tuple(round(v * dpi / 96) for v in app.BUTTON1))
     desktop.park_pointer()
     return desktop, app, desktop.settled_capture(app.window)
 
 
+def scaling_problems(shot, scale, plain_ink, glyph):
+    """What in the picture at scale is out of proportion, or blurred."""
+    problems = []
+
+    def check(ok, problem):
+        if not ok:
+            problems.append(problem)
+
+    outlines = {}
+    for name, box in FRAMED:
+        expected = picture.scaled(box, scale)
+        got = outlines[name] = picture.outline(
+            shot, (expected[0] - 3, expected[1] - 3, expected[2] + 3, expected[3] + 3))
+        check(got and all(abs(a - b) <= 1 for a, b in zip(got, expected)),
+              f"{name} is drawn at {got}, expected {expected}")
+    for name, room in TEXTS:
+        room = picture.scaled(room, scale)
+        got = picture.ink(shot, room)
+        if not got:
+            check(False, f"{name} is not there")
+            continue
+        check(picture.inside(got, room, 1), f"{name} at {got} is not inside {room}")
+        expected = [v * scale for v in plain_ink[name]]
+        check(all(abs(a - b) <= max(2, 0.05 * abs(b)) for a, b in zip(got, expected)),
+              f"{name} is inked at {got}, expected {tuple(round(v) for v in expected)}")
+    # The glyph by whole pixels, the largest enlargement that fits the place
+    # the button gives it, centred in the button.
+    button = outlines["btLookup"]
+    factor = max(1, round(16 * scale) // 16)
+    places = picture.find_glyph(shot, button, glyph, factor) if button else []
+    check(len(places) == 1, f"the glyph is not drawn {factor}:1 in the button ({places})")
+    if len(places) == 1 and button:
+        middle = [(button[0] + button[2]) / 2, (button[1] + button[3]) / 2]
+        glyph_middle = [places[0][0] + 8 * factor, places[0][1] + 8 * factor]
+        check(all(abs(a - b) <= 1 for a, b in zip(glyph_middle, middle)),
+              f"the glyph's middle {glyph_middle} is not the button's {middle}")
+    return problems
+
+
 def case_fractional_scaling(fx):
     glyph = picture.read_glyph(GLYPH_FILE)
-    desktop, app, plain = scaled_window(fx, 96)
+    desktop, app, plain = window_at_rest(fx, 96, (647, 413))
     expect_clean_exit(app)
     fx.close(desktop)
     plain_ink = {name: picture.ink(plain, room) for name, room in TEXTS}
@@ -645,53 +704,23 @@ def case_fractional_scaling(fx):
     for dpi, client in SCALES:
         scale = dpi / 96
         percent = f"{round(scale * 100)} %"
-        desktop, app, shot = scaled_window(fx, dpi)
-        found = []
-
-        def check(ok, problem):
-            if not ok:
-                found.append(f"at {percent} {problem}")
-
-        check(all(abs(a - b) <= 1 for a, b in zip(shot[:2], client)),
-              f"the client area is {shot[0]}x{shot[1]}, expected about {client[0]}x{client[1]}")
-        outlines = {}
-        for name, box in FRAMED:
-            expected = picture.scaled(box, scale)
-            got = outlines[name] = picture.outline(
-                shot, (expected[0] - 3, expected[1] - 3, expected[2] + 3, expected[3] + 3))
-            check(got and all(abs(a - b) <= 1 for a, b in zip(got, expected)),
-                  f"{name} is drawn at {got}, expected {expected}")
-        for name, room in TEXTS:
-            room = picture.scaled(room, scale)
-            got, reference = picture.ink(shot, room), plain_ink[name]
-            if not got:
-                check(False, f"{name} is not there")
-                continue
-            check(picture.inside(got, room, 1), f"{name} at {got} is not inside {room}")
-            expected = [v * scale for v in reference]
-            check(all(abs(a - b) <= max(2, 0.05 * abs(b)) for a, b in zip(got, expected)),
-                  f"{name} is inked at {got}, expected {tuple(round(v) for v in expected)}")
-        # The glyph by whole pixels, the largest that fits the place the
-        # button gives it, centred in the button.
-        button = outlines["btLookup"]
-        factor = max(1, round(16 * scale) // 16)
-        places = picture.find_glyph(shot, button, glyph, factor) if button else []
-        check(len(places) == 1, f"the glyph is not drawn {factor}:1 in the button ({places})")
-        if len(places) == 1 and button:
-            middle = [(button[0] + button[2]) / 2, (button[1] + button[3]) / 2]
-            glyph_middle = [places[0][0] + 8 * factor, places[0][1] + 8 * factor]
-            check(all(abs(a - b) <= 1 for a, b in zip(glyph_middle, middle)),
-                  f"the glyph's middle {glyph_middle} is not the button's {middle}")
-        if found:
-            problems += found
-            desktop.screenshot(os.path.join(fx.out_dir, f"e2e-fractional_scaling-{dpi}.png"),
-                               app.window)
-        else:
-            seen.append(f"{percent}: {shot[0]}x{shot[1]}, glyph {16 * factor} px centred")
-        expect_clean_exit(app)
-        fx.close(desktop)
+        try:
+            desktop, app, shot = window_at_rest(fx, dpi, client)
+            found = scaling_problems(shot, scale, plain_ink, glyph)
+            if found:
+                path = os.path.join(fx.out_dir, f"e2e-fractional_scaling-{dpi}.png")
+                desktop.screenshot(path, app.window)
+                found.append(f"window: {path}")
+            expect_clean_exit(app)
+            fx.close(desktop)
+        except AssertionError as e:
+            found = [str(e)]
+        problems += [f"at {percent} {p}" for p in found]
+        if not found:
+            seen.append(f"{percent}: {shot[0]}x{shot[1]}")
     expect(not problems, "; ".join(problems))
-    return ("controls, captions and text in proportion, text inside its controls; "
+    return ("controls where designed times the scale, captions and text in proportion and "
+            "inside their controls, the glyph 16 px and sharp in the button's middle; "
             + ", ".join(seen))
 
 
