@@ -155,7 +155,8 @@ def window_size(env, window):
     result = subprocess.run(["xwininfo", "-id", str(window)], env=env, capture_output=True,
                             timeout=30)
     if result.returncode != 0:
-        raise DesktopError(f"xwininfo -id {window} failed: {result.stderr.decode(errors='replace')}")
+        raise DesktopError(f"xwininfo -id {window} failed: "
+                           f"{result.stderr.decode(errors='replace')}")
     info = result.stdout.decode(errors="replace")
     fields = dict(line.strip().split(":", 1) for line in info.splitlines() if ":" in line)
     return int(fields["Width"]), int(fields["Height"])

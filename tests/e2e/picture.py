@@ -49,7 +49,8 @@ def outline(picture, box):
 
 def ink(picture, box):
     """The box of the dark pixels inside box: text's ink."""
-    return bounding_box(picture, box, lambda rgb: rgb[0] * 299 + rgb[1] * 587 + rgb[2] * 114 < 120000)
+    return bounding_box(picture, box,
+                        lambda rgb: rgb[0] * 299 + rgb[1] * 587 + rgb[2] * 114 < 120000)
 
 
 def scaled(box, scale):
