@@ -1,4 +1,4 @@
-"""A Wayland session as people run one: weston, Debian's reference
+"""A Wayland session as people run one: weston, Wayland's reference
 compositor, with its headless back end (no screen needed) and, as GNOME's
 session has, XWayland for X11 programs. Programs started here get the
 environment of such a session, so Qt chooses its platform as it would
@@ -124,10 +124,11 @@ class WaylandSession:
 def program_without_qt_wayland(executable, directory):
     """A copy of the program that finds Qt's plugins as if qt6-wayland were
     not installed: a qt.conf beside it points at a mirror of the plugin
-    folders without that package's files. Returns the copy's path."""
+    folders without that package's files. Returns the copy's path, or the
+    program's own where the package is not installed."""
     wayland = set(qt_wayland_plugins())
     if not wayland:
-        raise DesktopError(f"{QT_WAYLAND_PACKAGE} is not installed")
+        return executable
     plugin_root = os.path.dirname(os.path.dirname(next(p for p in wayland if "/platforms/" in p)))
     mirror = os.path.join(directory, "plugins")
     for folder, _, files in os.walk(plugin_root):
