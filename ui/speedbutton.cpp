@@ -17,11 +17,12 @@
 namespace {
 
 // Draws a glyph enlarged by whole pixels only, by the largest factor that
-// fits the place it is given, centred there. The glyph's one-pixel chequer
-// survives only whole enlargements: smoothing it to 1.5 times (a 150 %
-// screen) blurs it into a pale smudge, and nearest-pixel scaling makes its
-// squares uneven. So at 125 % and 150 % it stays 16 pixels, sharp, in the
-// middle of its 20 or 24; at 200 % and 300 % it is 32 and 48.
+// fits the place it is given, centred there. A pattern of single pixels,
+// such as the lookup glyph's chequer, survives only whole enlargements:
+// smoothed to 1.5 times (a 150 % screen) it blurs into a pale smudge, and
+// scaled by nearest pixels its squares come out unequal. So a 16-pixel glyph
+// stays 16 pixels, sharp, in the middle of its 20 or 24 at 125 % and 150 %,
+// and is 32 and 48 at 200 % and 300 %.
 class GlyphIconEngine : public QIconEngine
 {
 public:
@@ -40,6 +41,8 @@ public:
                          qreal /*scale*/) override
     {
         const QPixmap glyph = glyphFor(mode);
+        if (glyph.isNull())
+            return QPixmap();
         const int factor = std::min(size.width() / glyph.width(), size.height() / glyph.height());
         if (factor < 1)
             return glyph.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
