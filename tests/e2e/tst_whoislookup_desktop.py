@@ -668,6 +668,7 @@ TEXTS = [
 def window_at_rest(fx, dpi, client):
     """A picture of the window at rest on a screen scaled by Xft.dpi."""
     desktop = fx.screen = fx.own(Desktop(1920, 1200, dpi=dpi))
+    desktop.ready_keyboard()  # its first key will be Alt+F4
     app = WhoisLookupApp(desktop, fx.executable)
     fx.apps.append(app)
     size = desktop.geometry(app.window)
