@@ -155,17 +155,23 @@ void TestWhoisMain::glyphHasTwoStates()
 
 void TestWhoisMain::glyphSharpWhenScaled_data()
 {
-    QTest::addColumn<int>("scale");
+    QTest::addColumn<qreal>("scale");
     QTest::addColumn<int>("mode");
-    QTest::newRow("2x normal") << 2 << int(QIcon::Normal);
-    QTest::newRow("2x disabled") << 2 << int(QIcon::Disabled);
-    QTest::newRow("3x normal") << 3 << int(QIcon::Normal);
+    QTest::addColumn<int>("factor"); // the whole-pixel enlargement that fits
+    QTest::newRow("125 % normal") << 1.25 << int(QIcon::Normal) << 1;
+    QTest::newRow("150 % normal") << 1.5 << int(QIcon::Normal) << 1;
+    QTest::newRow("150 % disabled") << 1.5 << int(QIcon::Disabled) << 1;
+    QTest::newRow("2x normal") << 2.0 << int(QIcon::Normal) << 2;
+    QTest::newRow("2x disabled") << 2.0 << int(QIcon::Disabled) << 2;
+    QTest::newRow("250 % normal") << 2.5 << int(QIcon::Normal) << 2;
+    QTest::newRow("3x normal") << 3.0 << int(QIcon::Normal) << 3;
 }
 
 void TestWhoisMain::glyphSharpWhenScaled()
 {
-    QFETCH(int, scale);
+    QFETCH(qreal, scale);
     QFETCH(int, mode);
+    QFETCH(int, factor);
     const QIcon icon = m_form->btLookup->icon();
     const QImage plain =
         icon.pixmap(QSize(16, 16), 1.0, QIcon::Mode(mode)).toImage().convertToFormat(
@@ -174,8 +180,19 @@ void TestWhoisMain::glyphSharpWhenScaled()
         icon.pixmap(QSize(16, 16), scale, QIcon::Mode(mode)).toImage().convertToFormat(
             QImage::Format_ARGB32);
     QCOMPARE(large.size(), QSize(16, 16) * scale);
-    // Every pixel of the glyph becomes a solid block: no smoothed edges.
-    QImage blocks = plain.scaled(large.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    QCOMPARE(large.devicePixelRatio(), scale);
+    // Every pixel of the glyph becomes a solid block, centred, the rest
+    // transparent: no smoothed edges.
+    QImage blocks(large.size(), QImage::Format_ARGB32);
+    blocks.fill(Qt::transparent);
+    const QImage enlarged =
+        plain.scaled(plain.size() * factor, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    const QPoint corner((blocks.width() - enlarged.width()) / 2,
+                        (blocks.height() - enlarged.height()) / 2);
+    for (int y = 0; y < enlarged.height(); ++y) {
+        for (int x = 0; x < enlarged.width(); ++x)
+            blocks.setPixel(corner + QPoint(x, y), enlarged.pixel(x, y));
+    }
     blocks.setDevicePixelRatio(scale);
     QCOMPARE(large, blocks);
 }

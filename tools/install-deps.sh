@@ -28,6 +28,13 @@ packages=(
     at-spi2-core
     python3-pyatspi
     gdb # the desktop test prints every thread's stack when the program will not end
+    # the desktops people run: a Wayland session (weston, headless) with and
+    # without Qt's Wayland platform, XWayland, and IBus with its Hangul engine
+    weston
+    xwayland
+    qt6-wayland
+    ibus
+    ibus-hangul
     groff-base # the manual page's check
     libbenchmark-dev # bench/
     libx11-dev # bench/startwatch

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""Regenerates docs/screenshot.png and docs/screenshot-2x.png: the window
-under Xvfb after a lookup of a made-up .kr domain, answered by a local WHOIS
-server that stands in for whois.kr (the program is left at its default host).
+"""Regenerates docs/screenshot.png, docs/screenshot-2x.png (QT_SCALE_FACTOR=2)
+and docs/screenshot-125.png and docs/screenshot-150.png (the desktop scaled by
+Xft.dpi 120 and 144): the window under Xvfb after a lookup of a made-up .kr
+domain, answered by a local WHOIS server that stands in for whois.kr (the
+program is left at its default host).
 
 usage: tools/screenshots.py [WHOISLOOKUP_EXECUTABLE]   (default build/app/whoislookup)
 """
@@ -63,9 +65,11 @@ def main():
     enter_private_network(loopback_names=["whois.kr"])
     docs = os.path.join(root, "docs")
     os.makedirs(docs, exist_ok=True)
-    for name, scale, screen in (("screenshot.png", 1, (1280, 1024)),
-                                ("screenshot-2x.png", 2, (2560, 1600))):
-        desktop = Desktop(*screen)
+    for name, scale, dpi, screen in (("screenshot.png", 1, None, (1280, 1024)),
+                                     ("screenshot-2x.png", 2, None, (2560, 1600)),
+                                     ("screenshot-125.png", 1, 120, (1920, 1200)),
+                                     ("screenshot-150.png", 1, 144, (1920, 1200))):
+        desktop = Desktop(*screen, dpi=dpi)
         server = WhoisServer()
         server.reply = REPLY
         try:

@@ -186,10 +186,53 @@ class _Reset(Exception):
     pass
 
 
-class Desktop:
-    """An X server with a window manager, and the tools to work in it."""
+def window_size(env, window):
+    """An X window's inner size, as xwininfo reports it."""
+    result = subprocess.run(["xwininfo", "-id", str(window)], env=env, capture_output=True,
+                            timeout=30)
+    if result.returncode != 0:
+        raise DesktopError(f"xwininfo -id {window} failed: "
+                           f"{result.stderr.decode(errors='replace')}")
+    info = result.stdout.decode(errors="replace")
+    fields = dict(line.strip().split(":", 1) for line in info.splitlines() if ":" in line)
+    return int(fields["Width"]), int(fields["Height"])
 
-    def __init__(self, width=1280, height=1024):
+
+def capture_window(env, window):
+    """An X window's pixels: (width, height, rows of RGB bytes)."""
+    width, height = window_size(env, window)
+    raw = subprocess.run(["import", "-window", str(window), "-depth", "8", "rgb:-"],
+                         env=env, capture_output=True, check=True, timeout=30).stdout
+    return rgb_rows(raw, width, height)
+
+
+def settled_capture(env, window):
+    """Like capture_window, once two pictures in a row agree, so painting
+    has finished."""
+    previous = None
+
+    def same_twice():
+        nonlocal previous
+        current = capture_window(env, window)
+        done = previous is not None and current == previous
+        previous = current
+        return done and current
+
+    return wait_until("the window to finish painting", same_twice, interval=0.2)
+
+
+def rgb_rows(raw, width, height):
+    if len(raw) != width * height * 3:
+        raise DesktopError(f"a {width}x{height} picture came back with {len(raw)} bytes")
+    return width, height, [raw[y * width * 3:(y + 1) * width * 3] for y in range(height)]
+
+
+class Desktop:
+    """An X server with a window manager, and the tools to work in it. With
+    dpi, the screen is scaled as desktops scale it: the X resource Xft.dpi,
+    120 for 125 %, 144 for 150 %."""
+
+    def __init__(self, width=1280, height=1024, dpi=None):
         self._tmp = tempfile.TemporaryDirectory(prefix="whoislookup-desktop-")
         read_fd, write_fd = os.pipe()
         self._xvfb = subprocess.Popen(
@@ -208,6 +251,10 @@ class Desktop:
         self.env.update(DISPLAY=f":{number}", QT_QPA_PLATFORM="xcb",
                         XDG_CONFIG_HOME=os.path.join(self._tmp.name, "config"),
                         XDG_RUNTIME_DIR=self._tmp.name, HOME=self._tmp.name)
+        if dpi:
+            # Xvfb keeps it after xprop leaves only because of -noreset.
+            self.run("xprop", "-root", "-f", "RESOURCE_MANAGER", "8s", "-set", "RESOURCE_MANAGER",
+                     f"Xft.dpi:\t{dpi}\n")
         # openbox with its stock settings: Alt+F4 closes, new windows get focus.
         # It names itself on the root window early in its start-up, and what
         # reaches it before the start-up is over can go unhandled (a window's
@@ -297,34 +344,18 @@ class Desktop:
 
     def geometry(self, window):
         """The window's inner size, as xwininfo reports it."""
-        info = self.run("xwininfo", "-id", str(window))
-        fields = dict(line.strip().split(":", 1) for line in info.splitlines() if ":" in line)
-        return int(fields["Width"]), int(fields["Height"])
+        return window_size(self.env, window)
 
     def capture(self, window):
         """The window's pixels: (width, height, rows of RGB bytes)."""
-        width, height = self.geometry(window)
-        raw = subprocess.run(["import", "-window", str(window), "-depth", "8", "rgb:-"],
-                             env=self.env, capture_output=True, check=True, timeout=30).stdout
-        if len(raw) != width * height * 3:
-            raise DesktopError(f"a {width}x{height} picture came back with {len(raw)} bytes")
-        return width, height, [raw[y * width * 3:(y + 1) * width * 3] for y in range(height)]
+        return capture_window(self.env, window)
 
     def settled_capture(self, window, size=None):
         """Like capture, once the window has the given size and two pictures
         in a row agree, so painting has finished."""
         if size:
             wait_until(f"the window to be {size[0]}x{size[1]}", lambda: self.geometry(window) == size)
-        previous = None
-
-        def same_twice():
-            nonlocal previous
-            current = self.capture(window)
-            done = previous is not None and current == previous
-            previous = current
-            return done and current
-
-        return wait_until("the window to finish painting", same_twice, interval=0.2)
+        return settled_capture(self.env, window)
 
     def read_text(self, window):
         """The text a window shows, by OCR of an enlarged grey picture of it."""

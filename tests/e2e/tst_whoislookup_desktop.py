@@ -4,7 +4,10 @@
 usage: tst_whoislookup_desktop.py WHOISLOOKUP_EXECUTABLE OUTPUT_DIR
 
 Each case starts the program afresh. When a case fails, a picture of the
-screen is saved in OUTPUT_DIR as e2e-<case>.png.
+screen is saved in OUTPUT_DIR as e2e-<case>.png. Most cases run on one X11
+desktop; others on the desktops people run besides: a Wayland session, an
+input method, screens scaled to 125 % and 150 %. A case whose packages are
+missing is skipped, saying which.
 
 WHOISLOOKUP_E2E_CASES=name,name runs only the named cases;
 WHOISLOOKUP_E2E_REPEAT=N runs each of them N times in a row, on the same
@@ -12,16 +15,23 @@ desktop, to show a case holds run after run.
 """
 
 import os
+import subprocess
 import sys
+import tempfile
 import threading
 import time
 import traceback
 
+import inputmethod
+import picture
+import wayland
 from accessibility import AccessibilityBus, find, walk
 from desktop import (Desktop, DesktopError, WhoisLookupApp, WhoisServer, check_tools,
-                     enter_private_network, wait_until, WINDOW_CAPTION)
+                     enter_private_network, settled_capture, wait_until, WINDOW_CAPTION)
 
 DEFAULT_HOST = "whois.kr"
+# Where the form puts the window's frame.
+DESIGNED_POSITION = (252, 218)
 
 CRLF_REPLY = b"Domain Name : example.kr\r\nRegistrant : Example Co.\r\n\r\nName Server : ns1.example.kr\r\n"
 CRLF_ROWS = "Domain Name : example.kr\nRegistrant : Example Co.\n\nName Server : ns1.example.kr"
@@ -36,22 +46,42 @@ LEADING_BLANK_REPLIES = (
 )
 
 
+class Skipped(Exception):
+    """The case cannot run here; the message says why."""
+
+
 class Fixture:
-    def __init__(self, executable, desktop, server):
+    def __init__(self, executable, desktop, server, out_dir):
         self.executable = executable
         self.desktop = desktop
         self.server = server
+        self.out_dir = out_dir
         self.apps = []
+        self._owned = []
+        # What a failure's picture is taken of: a case on a screen of its
+        # own points this at it.
+        self.screen = desktop
 
     def start(self):
         app = WhoisLookupApp(self.desktop, self.executable)
         self.apps.append(app)
         return app
 
+    def own(self, thing):
+        """Closes thing at the end of the case, after any failure's picture."""
+        self._owned.append(thing)
+        return thing
+
+    def close(self, thing):
+        self._owned.remove(thing)
+        thing.close()
+
     def cleanup(self):
         # A failed case must not leave its program behind for the next.
         for app in self.apps:
             app.kill()
+        while self._owned:
+            self._owned.pop().close()
 
 
 def expect(condition, message):
@@ -206,6 +236,9 @@ def case_caption_and_scroll_bars(fx):
     expect(name == WINDOW_CAPTION, f"caption is {name!r}")
     full_size = d.geometry(app.window)
     expect(full_size == (647, 413), f"client area is {full_size}, expected 647x413")
+    corner = frame_corner(d, app.window)
+    expect(corner == DESIGNED_POSITION, f"the frame's corner is at {corner}, "
+           f"expected the designed {DESIGNED_POSITION}")
     # Focus on a button: no blinking caret to spoil the comparison.
     app.click(app.BUTTON1)
     d.park_pointer()
@@ -231,7 +264,8 @@ def case_caption_and_scroll_bars(fx):
                if count_differing(scrolled, full, 0, w - margin, 0, h - margin, dy) == 0]
     expect(offsets, "after scrolling the view is not the designed layout moved up")
     expect_clean_exit(app)
-    return (f"caption {name!r}, client 647x413; at 400x250 both scroll bars showed and the "
+    return (f"caption {name!r}, frame at {corner}, client 647x413; "
+            "at 400x250 both scroll bars showed and the "
             f"controls kept their places; the wheel scrolled the view down {offsets[0]} px")
 
 
@@ -410,6 +444,14 @@ def case_failure_message_keeps_percent_signs(fx):
     return f"alert and box both say {expected!r}"
 
 
+def frame_corner(desktop, window):
+    """Where the window manager put the window's frame."""
+    x, y = window_position(desktop, window)
+    extents = desktop.run("xprop", "-id", str(window), "_NET_FRAME_EXTENTS")
+    left, _, top, _ = (int(v) for v in extents.split("=")[1].split(","))
+    return x - left, y - top
+
+
 def window_position(desktop, window):
     info = desktop.run("xwininfo", "-id", str(window))
     fields = dict(line.strip().split(":", 1) for line in info.splitlines() if ":" in line)
@@ -481,6 +523,334 @@ def case_qt_options_change_nothing(fx):
             "shrunk to show scroll bars")
 
 
+def need(missing, what):
+    if missing:
+        raise Skipped(f"{', '.join(missing)} missing, so no {what} here; "
+                      "tools/install-deps.sh installs it")
+
+
+class SessionProgram:
+    """The program started in a session that no X tool reaches."""
+
+    def __init__(self, executable, env):
+        self.proc = subprocess.Popen([executable], env=env, stdout=subprocess.PIPE,
+                                     stderr=subprocess.STDOUT)
+
+    def has_loaded(self, library):
+        with open(f"/proc/{self.proc.pid}/maps") as maps:
+            return f"/{library}" in maps.read()
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+        self.proc.wait()
+
+    def output(self):
+        if self.proc.poll() is None:
+            return ""
+        return self.proc.stdout.read().decode(errors="replace")
+
+
+def field_text(tree, name):
+    found = find(tree, "text", name)
+    return found[0]["text"] if len(found) == 1 else None
+
+
+def wait_while_running(bus, program, what, probe, timeout=15.0):
+    """Reads the program's tree until probe(tree) gives something true;
+    fails at once should the program end."""
+    def look():
+        if program.proc.poll() is not None:
+            raise DesktopError(f"the program ended (exit code {program.proc.returncode}) "
+                               f"while waiting for {what}")
+        tree = bus.tree()
+        return tree and probe(tree)
+    return wait_until(what, look, timeout, interval=0.3)
+
+
+def lookups_over_accessibility(fx, bus, program):
+    """A failed lookup, Button1, and a lookup against the local server,
+    worked as a screen reader's user works them: fields' text set, buttons
+    pressed, the results box read."""
+    bus.act(["set text", "text", "Domain", "example.kr"])
+    # The lookup button's press answers once the failure box has closed.
+    pressing = bus.start_acting(["press", "push button", "Look up"])
+    try:
+        alert = wait_while_running(bus, program, "the failure box", lambda t: find(t, "alert"),
+                                   timeout=30)[0]
+        expect(alert["name"].startswith(f'WHOIS query to "{DEFAULT_HOST}" port 43 failed:'),
+               f"the failure box says {alert['name']!r}")
+        bus.act(["press", "push button", "OK"])
+        pressing.finish()
+    finally:
+        pressing.kill()
+    wait_while_running(bus, program, "the failure box to close",
+                       lambda t: not find(t, "alert") and t)
+    expect(fx.server.connections() == [], "the local server was reached")
+
+    bus.act(["set text", "text", "WHOIS server", "127.0.0.1"], ["press", "push button", "Button1"])
+    # A push button's press clicks it about 100 ms later; until then it is down.
+    wait_while_running(bus, program, "Button1's click",
+                       lambda t: all("pressed" not in n["states"]
+                                     for n in find(t, "push button", "Button1")) and t)
+    fx.server.reply = CRLF_REPLY
+    bus.act(["set text", "text", "Domain", "example.kr"], ["press", "push button", "Look up"])
+    received = fx.server.wait_for_connections(1)
+    expect(received == [b"example.kr\r\n"], f"server received {received!r}")
+    # The press answered once the lookup was done.
+    shown = field_text(bus.tree(), "Results")
+    expect(shown == CRLF_ROWS, f"results box reads {shown!r}, expected {CRLF_ROWS!r}")
+    expect(program.proc.poll() is None, "the program ended after the lookup")
+    return f"failure box said {alert['name']!r}; after Button1 the lookup listed the reply"
+
+
+# A frame of weston's holds an X window: its border and title bar.
+XWAYLAND_FRAME_MAX = (16, 48)
+
+
+def client_on_screen(screen, client):
+    """Where the client picture lies in the screen picture, or None."""
+    probe_row = 20  # through the Domain caption and field
+    probe = client[2][probe_row][:120 * 3]
+    for y in range(probe_row, screen[1] - client[1] + probe_row + 1):
+        at = screen[2][y].find(probe)
+        while at >= 0:
+            if at % 3 == 0:
+                x, top = at // 3, y - probe_row
+                if all(screen[2][top + r][x * 3:(x + client[0]) * 3] == client[2][r]
+                       for r in range(client[1])):
+                    return x, top
+            at = screen[2][y].find(probe, at + 1)
+    return None
+
+
+def lookups_in_wayland_session(fx, executable, native):
+    session = fx.screen = fx.own(wayland.WaylandSession())
+    bus = fx.own(AccessibilityBus())
+    program = SessionProgram(executable, dict(session.env, **bus.program_env()))
+    fx.apps.append(program)
+    tree = wait_while_running(bus, program, "the window on the accessibility bus",
+                              lambda t: find(t, "frame") and t, timeout=20)
+    windows = [(n["role"], n["name"]) for n in tree["children"]]
+    expect(windows == [("frame", WINDOW_CAPTION)], f"top-level windows: {windows}")
+    if native:
+        expect(program.has_loaded("libqwayland-generic.so")
+               or program.has_loaded("libqwayland-egl.so"), "Qt's Wayland platform is not loaded")
+        expect(not program.has_loaded("libqxcb.so"), "Qt's X11 platform is loaded")
+        x_windows = session.x_windows(WINDOW_CAPTION)
+        expect(x_windows == [], f"an X window {x_windows} on XWayland")
+        where = "a Wayland window (Qt's wayland platform, no X window)"
+    else:
+        expect(program.has_loaded("libqxcb.so"), "Qt's X11 platform is not loaded")
+        window = wait_until("the window on XWayland",
+                            lambda: session.x_windows(WINDOW_CAPTION))[0]
+        client = settled_capture(session.env, window)
+        expect(client[:2] == (647, 413), f"client area is {client[:2]}")
+        corner = wait_until("the window on the screen",
+                            lambda: client_on_screen(session.capture(), client))
+        offset = (corner[0] - DESIGNED_POSITION[0], corner[1] - DESIGNED_POSITION[1])
+        expect(all(0 <= o <= m for o, m in zip(offset, XWAYLAND_FRAME_MAX)),
+               f"client area at {corner}: its frame is not at the designed {DESIGNED_POSITION}")
+        where = (f"an X window on XWayland (Qt's xcb platform), its client area at {corner}, "
+                 f"inside a frame at the designed {DESIGNED_POSITION}")
+    seen = lookups_over_accessibility(fx, bus, program)
+    program.kill()
+    output = program.output()
+    if not native:
+        expect('Could not find the Qt platform plugin "wayland"' in output,
+               f"Qt did not look for its Wayland platform first: {output!r}")
+    return f"{where}; {seen}; still running after both"
+
+
+def case_wayland_session(fx):
+    need(wayland.missing_tools(), "Wayland session")
+    if not wayland.qt_wayland_plugins():
+        raise Skipped(f"{wayland.QT_WAYLAND_PACKAGE} is not installed, so Qt has no Wayland "
+                      "platform (xwayland_without_qt_wayland shows what it does instead)")
+    return lookups_in_wayland_session(fx, fx.executable, native=True)
+
+
+def case_xwayland_without_qt_wayland(fx):
+    need(wayland.missing_tools(), "Wayland session")
+    with tempfile.TemporaryDirectory(prefix="whoislookup-no-qt-wayland-") as folder:
+        executable = wayland.program_without_qt_wayland(fx.executable, folder)
+        return lookups_in_wayland_session(fx, executable, native=False)
+
+
+# A name in Hangul and its keys on the 2-set keyboard (ㅎㅏㄴ ㄱㅜㄱ).
+HANGUL_NAME, HANGUL_KEYS = "한국", "gksrnr"
+# The Hangul engine's switch between Latin and Hangul (the Hangul key is the other).
+SWITCH_KEY = "shift+space"
+
+
+def case_hangul_input_method(fx):
+    need(inputmethod.missing_parts(), "IBus with its Hangul engine")
+    bus = fx.own(AccessibilityBus())
+    ibus = fx.own(inputmethod.IBus(fx.desktop.env, bus.address()))
+    app = start_with(fx, env=dict(bus.program_env(), **ibus.program_env()))
+    fx.server.reply = CRLF_REPLY
+    d = app.desktop
+
+    def wait_for_field(text, name="Domain"):
+        try:
+            return bus.wait_for(f"{text!r} in the field {name!r}",
+                                lambda t: field_text(t, name) == text and t)
+        except DesktopError as e:
+            raise DesktopError(f"{e}; it holds {field_text(bus.tree(), name)!r}")
+
+    # Keys reach the field once IBus has passed them on, a click at once:
+    # the host must be in the field before Button1 is clicked.
+    app.type_into(app.EDIT1, "127.0.0.1")
+    wait_for_field("127.0.0.1", "WHOIS server")
+    app.click(app.BUTTON1)
+
+    # Hangul on, the name, Hangul off, the rest in Latin.
+    app.click(app.ED_DOMAIN)
+    d.key(SWITCH_KEY)
+    d.type(HANGUL_KEYS)
+    d.key(SWITCH_KEY)
+    wait_for_field(HANGUL_NAME)
+    d.type(".kr")
+    wait_for_field(HANGUL_NAME + ".kr")
+    d.key("Return")
+    received = fx.server.wait_for_connections(1)
+    sent = (HANGUL_NAME + ".kr\r\n").encode()
+    expect(received == [sent], f"server received {received!r}, expected {sent!r}")
+    bus.wait_for("the reply in the results box",
+                 lambda t: field_text(t, "Results") == CRLF_ROWS and t)
+
+    # Enter while the last syllable is still being composed: the field
+    # shows it, underlined, but its text does not hold it yet.
+    d.key("ctrl+a")
+    d.key(SWITCH_KEY)
+    d.type(HANGUL_KEYS)
+    wait_for_field(HANGUL_NAME[0])
+    d.key("Return")
+    received = fx.server.wait_for_connections(2)
+    sent = (HANGUL_NAME + "\r\n").encode()
+    expect(received[1:] == [sent], f"server received {received[1:]!r}, expected {sent!r}")
+    # Switching back would commit anything still being composed; the x
+    # typed after it marks where the field's text ends.
+    d.key(SWITCH_KEY)
+    d.type("x")
+    tree = bus.wait_for("the x typed after the lookup",
+                        lambda t: (field_text(t, "Domain") or "").endswith("x") and t)
+    shown = field_text(tree, "Domain")
+    expect(shown == HANGUL_NAME + "x", f"the field holds {shown!r} after the lookup")
+    expect(len(fx.server.connections()) == 2, "more than one lookup for one Enter")
+    expect_clean_exit(app)
+    return (f"{HANGUL_KEYS} in Hangul mode, then .kr: server got {HANGUL_NAME}.kr CR LF in UTF-8; "
+            f"Enter with {HANGUL_NAME[1]} still being composed committed it and looked up "
+            f"{HANGUL_NAME}, which the field holds")
+
+
+GLYPH_FILE = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, os.pardir, "ui",
+                          "lookup.bmp")
+# The desktop's 125 % and 150 %: Xft.dpi, and the client area the designed
+# 647 x 413 becomes.
+SCALES = [(120, (809, 516)), (144, (970, 620))]
+# Framed controls, as designed: (left, top, right, bottom) in the client area.
+FRAMED = [
+    ("btLookup", (544, 11, 567, 33)),
+    ("edDomain", (56, 12, 537, 33)),
+    ("meResults", (6, 56, 647, 313)),
+    ("Button1", (296, 352, 371, 377)),
+    ("Edit1", (128, 352, 273, 373)),
+]
+# Texts, each with the room it has: a caption up to the control beside or
+# below it, or the inside of its control.
+TEXTS = [
+    ("the Domain caption", (8, 12, 56, 33)),
+    ("the Results caption", (8, 36, 647, 56)),
+    ("Button1's caption", (296, 352, 371, 377)),
+    ("Edit1's text", (128, 352, 273, 373)),
+]
+
+
+def window_at_rest(fx, dpi, client):
+    """A picture of the window at rest on a screen scaled by Xft.dpi."""
+    desktop = fx.screen = fx.own(Desktop(1920, 1200, dpi=dpi))
+    app = WhoisLookupApp(desktop, fx.executable)
+    fx.apps.append(app)
+    size = desktop.geometry(app.window)
+    expect(all(abs(a - b) <= 1 for a, b in zip(size, client)),
+           f"the client area is {size[0]}x{size[1]}, expected about {client[0]}x{client[1]}")
+    # The focus on Button1, so that no caret blinks.
+    app.click(tuple(round(v * dpi / 96) for v in app.BUTTON1))
+    desktop.park_pointer()
+    return desktop, app, desktop.settled_capture(app.window)
+
+
+def scaling_problems(shot, scale, plain_ink, glyph):
+    """What in the picture at scale is out of proportion, or blurred."""
+    problems = []
+
+    def check(ok, problem):
+        if not ok:
+            problems.append(problem)
+
+    outlines = {}
+    for name, box in FRAMED:
+        expected = picture.scaled(box, scale)
+        got = outlines[name] = picture.outline(
+            shot, (expected[0] - 3, expected[1] - 3, expected[2] + 3, expected[3] + 3))
+        check(got and all(abs(a - b) <= 1 for a, b in zip(got, expected)),
+              f"{name} is drawn at {got}, expected {expected}")
+    for name, room in TEXTS:
+        room = picture.scaled(room, scale)
+        got = picture.ink(shot, room)
+        if not got:
+            check(False, f"{name} is not there")
+            continue
+        check(picture.inside(got, room, 1), f"{name} at {got} is not inside {room}")
+        # Where its ink is at 100 %, times the scale.
+        expected = [v * scale for v in plain_ink[name]]
+        check(all(abs(a - b) <= 2 for a, b in zip(got, expected)),
+              f"{name} is inked at {got}, expected {tuple(round(v) for v in expected)}")
+    # The glyph by whole pixels, the largest enlargement that fits the place
+    # the button gives it, centred in the button.
+    button = outlines["btLookup"]
+    factor = max(1, round(16 * scale) // 16)
+    places = picture.find_glyph(shot, button, glyph, factor) if button else []
+    check(len(places) == 1, f"the glyph is not drawn {factor}:1 in the button ({places})")
+    if len(places) == 1 and button:
+        middle = [(button[0] + button[2]) / 2, (button[1] + button[3]) / 2]
+        glyph_middle = [places[0][0] + 8 * factor, places[0][1] + 8 * factor]
+        check(all(abs(a - b) <= 1 for a, b in zip(glyph_middle, middle)),
+              f"the glyph's middle {glyph_middle} is not the button's {middle}")
+    return problems
+
+
+def case_fractional_scaling(fx):
+    glyph = picture.read_glyph(GLYPH_FILE)
+    desktop, app, plain = window_at_rest(fx, 96, (647, 413))
+    expect_clean_exit(app)
+    fx.close(desktop)
+    plain_ink = {name: picture.ink(plain, room) for name, room in TEXTS}
+    problems, seen = [], []
+    for dpi, client in SCALES:
+        scale = dpi / 96
+        percent = f"{round(scale * 100)} %"
+        try:
+            desktop, app, shot = window_at_rest(fx, dpi, client)
+            found = scaling_problems(shot, scale, plain_ink, glyph)
+            if found:
+                path = os.path.join(fx.out_dir, f"e2e-fractional_scaling-{dpi}.png")
+                desktop.screenshot(path, app.window)
+                found.append(f"window: {path}")
+            expect_clean_exit(app)
+            fx.close(desktop)
+        except AssertionError as e:
+            found = [str(e)]
+        problems += [f"at {percent} {p}" for p in found]
+        if not found:
+            seen.append(f"{percent}: {shot[0]}x{shot[1]}")
+    expect(not problems, "; ".join(problems))
+    return ("controls where designed times the scale, captions and text in proportion and "
+            "inside their controls, the glyph 16 px and sharp in the button's middle; "
+            + ", ".join(seen))
+
+
 CASES = [
     ("start_and_close", case_start_and_close),
     ("lookups_against_local_server", case_lookups_against_local_server),
@@ -496,6 +866,10 @@ CASES = [
     ("close_during_lookup", case_close_during_lookup),
     ("close_during_failing_lookup", case_close_during_failing_lookup),
     ("input_during_failing_lookup", case_input_during_failing_lookup),
+    ("wayland_session", case_wayland_session),
+    ("xwayland_without_qt_wayland", case_xwayland_without_qt_wayland),
+    ("hangul_input_method", case_hangul_input_method),
+    ("fractional_scaling", case_fractional_scaling),
 ]
 
 
@@ -511,32 +885,35 @@ def main():
     if unknown:
         sys.exit(f"FAILED: no such case: {', '.join(sorted(unknown))}")
     repeat = int(os.environ.get("WHOISLOOKUP_E2E_REPEAT", "1"))
-    passed = failed = 0
+    passed = failed = skipped = 0
     desktop = Desktop()
     try:
         for name, case in [c for c in CASES if not only or c[0] in only] * repeat:
             server = WhoisServer()
-            fixture = Fixture(executable, desktop, server)
+            fixture = Fixture(executable, desktop, server, out_dir)
             started = time.monotonic()
             try:
                 seen = case(fixture)
                 passed += 1
                 print(f"PASS {name} ({time.monotonic() - started:.1f} s): {seen}", flush=True)
+            except Skipped as e:
+                skipped += 1
+                print(f"SKIP {name}: {e}", flush=True)
             except (AssertionError, DesktopError, OSError) as e:
                 failed += 1
-                picture = os.path.join(out_dir, f"e2e-{name}.png")
+                shot = os.path.join(out_dir, f"e2e-{name}.png")
                 try:
-                    desktop.screenshot(picture)
+                    fixture.screen.screenshot(shot)
                 except Exception as shot_error:
-                    picture = f"(no picture: {shot_error})"
-                print(f"FAIL {name}: {e}\n  screen: {picture}", flush=True)
+                    shot = f"(no picture: {shot_error})"
+                print(f"FAIL {name}: {e}\n  screen: {shot}", flush=True)
                 traceback.print_exc()
             finally:
                 fixture.cleanup()
                 server.close()
     finally:
         desktop.close()
-    print(f"{passed} passed, {failed} failed", flush=True)
+    print(f"{passed} passed, {failed} failed, {skipped} skipped", flush=True)
     sys.exit(1 if failed else 0)
 
 
