@@ -107,10 +107,22 @@ std::string plainExchange(std::uint16_t port, const std::string &query)
 std::string makeReply(int lines, int lineBytes)
 {
     static const char *const fields[] = {
-        "Domain Name", "Registrant", "Registrant Address", "Registrant Zip Code",
-        "Administrative Contact(AC)", "AC E-Mail", "AC Phone Number", "Registered Date",
-        "Last Updated Date", "Expiration Date", "Publishes", "Authorized Agency",
-        "Primary Name Server", "Host Name", "Secondary Name Server", "DNSSEC",
+        "Domain Name",
+        "Registrant",
+        "Registrant Address",
+        "Registrant Zip Code",
+        "Administrative Contact(AC)",
+        "AC E-Mail",
+        "AC Phone Number",
+        "Registered Date",
+        "Last Updated Date",
+        "Expiration Date",
+        "Publishes",
+        "Authorized Agency",
+        "Primary Name Server",
+        "Host Name",
+        "Secondary Name Server",
+        "DNSSEC",
     };
     std::string reply;
     reply.reserve(static_cast<std::size_t>(lines) * static_cast<std::size_t>(lineBytes + 2));

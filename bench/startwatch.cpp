@@ -39,8 +39,8 @@ bool looksPainted(Display *display, Window window)
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(display, window, &attributes) || attributes.map_state != IsViewable)
         return false;
-    XImage *image = XGetImage(display, window, 0, 0, attributes.width, attributes.height,
-                              AllPlanes, ZPixmap);
+    XImage *image =
+        XGetImage(display, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
     if (!image)
         return false;
     std::set<unsigned long> colours;
@@ -155,8 +155,7 @@ int main(int argc, char **argv)
         }
         XEvent event;
         XNextEvent(display, &event);
-        const double ms =
-            std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         if (event.type == CreateNotify && event.xcreatewindow.parent == root) {
             // Watched from its creation, so that no paint can be missed.
             XDamageCreate(display, event.xcreatewindow.window, XDamageReportNonEmpty);
@@ -190,8 +189,9 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "startwatch: %s showed no painted window within 20 s\n", argv[1]);
         return 1;
     }
-    std::printf("{\"program\": \"%s\", \"mappedMs\": %.2f, \"paintedMs\": %.2f, \"paintedCpuMs\": %.2f, "
-                "\"idlePeakKiB\": %ld, \"idleRssKiB\": %ld, \"libraries\": %s}\n",
-                argv[1], mappedMs, paintedMs, paintedCpuMs, peakKiB, rssKiB, jsonList(libraries).c_str());
+    std::printf(
+        "{\"program\": \"%s\", \"mappedMs\": %.2f, \"paintedMs\": %.2f, \"paintedCpuMs\": %.2f, "
+        "\"idlePeakKiB\": %ld, \"idleRssKiB\": %ld, \"libraries\": %s}\n",
+        argv[1], mappedMs, paintedMs, paintedCpuMs, peakKiB, rssKiB, jsonList(libraries).c_str());
     return 0;
 }

@@ -83,9 +83,9 @@ auto *withStatistics(Bench *b)
 {
     return b->UseRealTime()
         ->Unit(benchmark::kMillisecond)
-        ->ComputeStatistics("min", [](const std::vector<double> &v) {
-            return *std::min_element(v.begin(), v.end());
-        })
+        ->ComputeStatistics(
+            "min",
+            [](const std::vector<double> &v) { return *std::min_element(v.begin(), v.end()); })
         ->ComputeStatistics("max", [](const std::vector<double> &v) {
             return *std::max_element(v.begin(), v.end());
         });
@@ -177,9 +177,8 @@ void timeBareBox(benchmark::State &state, Fill fill)
 // Floor: the same rows, one appendPlainText each, into a bare shown box.
 void BM_DisplayPerRowFloor(benchmark::State &state)
 {
-    timeBareBox(state, [](QPlainTextEdit *box, const std::string &reply) {
-        appendRowsBare(box, reply);
-    });
+    timeBareBox(state,
+                [](QPlainTextEdit *box, const std::string &reply) { appendRowsBare(box, reply); });
 }
 
 // What the box costs without the row-by-row rule: the whole text at once.
@@ -192,21 +191,25 @@ void BM_DisplaySetPlainText(benchmark::State &state)
 
 void registerAll()
 {
-    withStatistics(benchmark::RegisterBenchmark("lookup/window", BM_LookupWindow))
-        ->Repetitions(15);
-    withStatistics(benchmark::RegisterBenchmark("lookup/floor", BM_LookupFloor))
-        ->Repetitions(15);
+    withStatistics(benchmark::RegisterBenchmark("lookup/window", BM_LookupWindow))->Repetitions(15);
+    withStatistics(benchmark::RegisterBenchmark("lookup/floor", BM_LookupFloor))->Repetitions(15);
     withStatistics(benchmark::RegisterBenchmark("lookup/whois-client", BM_LookupWhoisClient))
         ->Repetitions(15);
     // Fewer repetitions of the long runs keep the whole bench in minutes.
     const std::pair<int, int> sizes[] = {{1000, 15}, {10000, 7}, {100000, 3}};
     for (const auto &[lines, repetitions] : sizes) {
         withStatistics(benchmark::RegisterBenchmark("display/ours", BM_DisplayOurs))
-            ->Arg(lines)->Iterations(1)->Repetitions(repetitions);
+            ->Arg(lines)
+            ->Iterations(1)
+            ->Repetitions(repetitions);
         withStatistics(benchmark::RegisterBenchmark("display/per-row-floor", BM_DisplayPerRowFloor))
-            ->Arg(lines)->Iterations(1)->Repetitions(repetitions);
+            ->Arg(lines)
+            ->Iterations(1)
+            ->Repetitions(repetitions);
         withStatistics(benchmark::RegisterBenchmark("display/setPlainText", BM_DisplaySetPlainText))
-            ->Arg(lines)->Iterations(1)->Repetitions(repetitions);
+            ->Arg(lines)
+            ->Iterations(1)
+            ->Repetitions(repetitions);
     }
 }
 

@@ -64,7 +64,8 @@ const std::map<std::string, std::function<std::string()>> &shapes()
         {"full-rows", [] { return lines(Lines, Cap / Lines - 1, false); }},
         {"unbroken-lines", [] { return lines(Cap / (LineLength + 1), LineLength, true); }},
         {"long-lines", [] { return lines(Cap / (LineLength + 1), LineLength, false); }},
-        {"mix", [] {
+        {"mix",
+         [] {
              // Unbroken lines at the length bound, each followed by short rows,
              // to the byte cap with the rows just within their bound.
              const std::size_t blocks = Cap / (LineLength + 1 + 800 * 10);
@@ -180,7 +181,8 @@ int main(int argc, char **argv)
             clock.restart();
             bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
             window.meResults->viewport()->repaint();
-            longestPageMs = std::max(longestPageMs, static_cast<double>(clock.nsecsElapsed()) / 1e6);
+            longestPageMs =
+                std::max(longestPageMs, static_cast<double>(clock.nsecsElapsed()) / 1e6);
         }
     }
 

@@ -39,7 +39,8 @@ private:
         for (QLabel *label : box->findChildren<QLabel *>()) {
             if (!label->isVisible())
                 continue;
-            const QString text = QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name);
+            const QString text =
+                QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name);
             if (!text.isEmpty())
                 parts << text;
         }

@@ -101,12 +101,12 @@ std::string dnsAnswer(const std::string &query)
     if (query.size() < questionEnd)
         return {};
     const bool addressQuery = query[at + 1] == 0 && query[at + 2] == 1;
-    std::string answer = query.substr(0, 2);                 // the query's id
-    answer += std::string("\x81\x80\0\x01\0", 5);           // an answer, no error; one question
+    std::string answer = query.substr(0, 2);      // the query's id
+    answer += std::string("\x81\x80\0\x01\0", 5); // an answer, no error; one question
     answer += addressQuery ? std::string("\x01", 1) : std::string("\0", 1);
-    answer += std::string(4, '\0');                           // no authority, no additional
+    answer += std::string(4, '\0'); // no authority, no additional
     answer += query.substr(HeaderSize, questionEnd - HeaderSize);
-    if (addressQuery)                                         // the question's name, A, IN, 60 s
+    if (addressQuery) // the question's name, A, IN, 60 s
         answer += std::string("\xc0\x0c\0\x01\0\x01\0\0\0\x3c\0\x04\x7f\0\0\x01", 16);
     return answer;
 }
@@ -129,8 +129,8 @@ void answerLate(int server)
         std::this_thread::sleep_until(*first + std::chrono::seconds(1));
         const std::string answer = dnsAnswer(std::string(query, static_cast<std::size_t>(n)));
         if (!answer.empty())
-            ::sendto(server, answer.data(), answer.size(), 0,
-                     reinterpret_cast<sockaddr *>(&from), fromLength);
+            ::sendto(server, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr *>(&from),
+                     fromLength);
     }
 }
 

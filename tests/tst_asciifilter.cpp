@@ -42,8 +42,8 @@ void TestAsciiFilter::reduces()
 {
     QFETCH(QByteArray, in);
     QFETCH(QByteArray, out);
-    const std::string filtered = asciiFiltered(std::string(in.constData(),
-                                                                static_cast<std::size_t>(in.size())));
+    const std::string filtered =
+        asciiFiltered(std::string(in.constData(), static_cast<std::size_t>(in.size())));
     QCOMPARE(QByteArray(filtered.data(), static_cast<qsizetype>(filtered.size())), out);
 }
 

@@ -61,7 +61,8 @@ QByteArray topDown(const QByteArray &bmp)
     const int stride = ((width * bits + 31) / 32) * 4;
     QByteArray flipped = bmp;
     for (int y = 0; y < height; ++y)
-        flipped.replace(pixelsAt + y * stride, stride, bmp.mid(pixelsAt + (height - 1 - y) * stride, stride));
+        flipped.replace(pixelsAt + y * stride, stride,
+                        bmp.mid(pixelsAt + (height - 1 - y) * stride, stride));
     char negative[4];
     qToLittleEndian<qint32>(-height, negative);
     flipped.replace(22, 4, negative, 4);
@@ -79,13 +80,14 @@ void TestBmpImage::readsAsQtDoes_data()
     QTest::newRow("the lookup glyph, 4 bits") << glyph << glyph;
     // A colour count of 0 means all the bit depth allows; one past that is
     // read as that.
-    QTest::newRow("colour count 0") << QByteArray(glyph).replace(46, 4, QByteArray(4, '\0')) << glyph;
+    QTest::newRow("colour count 0")
+        << QByteArray(glyph).replace(46, 4, QByteArray(4, '\0')) << glyph;
     QTest::newRow("colour count past 16")
         << QByteArray(glyph).replace(46, 4, QByteArray("\0\0\x01\0", 4)) << glyph;
-    for (auto [name, format] : {std::pair{"1 bit", QImage::Format_Mono},
-                                std::pair{"8 bits", QImage::Format_Indexed8},
-                                std::pair{"24 bits", QImage::Format_RGB888},
-                                std::pair{"32 bits", QImage::Format_RGB32}}) {
+    for (auto [name, format] :
+         {std::pair{"1 bit", QImage::Format_Mono}, std::pair{"8 bits", QImage::Format_Indexed8},
+          std::pair{"24 bits", QImage::Format_RGB888},
+          std::pair{"32 bits", QImage::Format_RGB32}}) {
         // Odd widths, so that rows carry padding.
         const QByteArray bmp = writtenByQt(pattern(format, 13, 7));
         QTest::newRow(name) << bmp << bmp;
@@ -123,10 +125,9 @@ void TestBmpImage::refusesMalformed_data()
     QTest::newRow("OS/2 core header") << patched(14, QByteArray("\x0c\0\0\0", 4));
     // 8 bits at half the height: the pixels still fit, a table of all 256
     // colours does not.
-    QTest::newRow("colour table past the end")
-        << patched(22, QByteArray("\x08\0\0\0", 4))
-               .replace(28, 2, QByteArray("\x08\0", 2))
-               .replace(46, 4, QByteArray(4, '\0'));
+    QTest::newRow("colour table past the end") << patched(22, QByteArray("\x08\0\0\0", 4))
+                                                      .replace(28, 2, QByteArray("\x08\0", 2))
+                                                      .replace(46, 4, QByteArray(4, '\0'));
     QTest::newRow("wider than 4096") << writtenByQt(pattern(QImage::Format_Mono, 4097, 1));
 }
 

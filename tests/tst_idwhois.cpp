@@ -87,7 +87,8 @@ int openDescriptors()
 
 int runningThreads()
 {
-    return static_cast<int>(QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+    return static_cast<int>(
+        QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
 }
 
 // The addresses of the literals, in order, as a host name would give them.
@@ -108,8 +109,9 @@ QString peerOf(const SocketDescriptor &socket)
     socklen_t length = sizeof peer;
     char text[NI_MAXHOST] = {};
     if (getpeername(socket.get(), reinterpret_cast<sockaddr *>(&peer), &length) != 0
-        || getnameinfo(reinterpret_cast<sockaddr *>(&peer), length, text, sizeof text, nullptr,
-                       0, NI_NUMERICHOST) != 0)
+        || getnameinfo(reinterpret_cast<sockaddr *>(&peer), length, text, sizeof text, nullptr, 0,
+                       NI_NUMERICHOST)
+            != 0)
         return {};
     return QString::fromLatin1(text);
 }
@@ -176,18 +178,21 @@ void TestIdWhois::againstServers_data()
     QTest::addColumn<int>("mode"); // a WhoisTestServer::Mode, or NoServer
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QByteArray>("expected"); // the reply returned, if no failure
-    QTest::addColumn<QString>("failure");     // the message, %1 standing for the port, %2 for the host
+    QTest::addColumn<QString>("failure"); // the message, %1 standing for the port, %2 for the host
 
     const QString prefix = R"(WHOIS query to "%2" port %1 failed: )";
     QByteArray binary("a\0b\r\n\xff\xfe\x80 \xc3\xa9\n\0", 13);
 
     QTest::newRow("IPv4 reply") << "127.0.0.1" << int(Mode::Reply) << QByteArray("x\r\n")
                                 << QByteArray("x\r\n") << "";
-    QTest::newRow("IPv6 reply") << "::1" << int(Mode::Reply) << QByteArray("y\n") << QByteArray("y\n") << "";
-    QTest::newRow("IPv6 in brackets") << "[::1]" << int(Mode::Reply) << QByteArray("z") << QByteArray("z") << "";
+    QTest::newRow("IPv6 reply") << "::1" << int(Mode::Reply) << QByteArray("y\n")
+                                << QByteArray("y\n") << "";
+    QTest::newRow("IPv6 in brackets")
+        << "[::1]" << int(Mode::Reply) << QByteArray("z") << QByteArray("z") << "";
     QTest::newRow("close without a reply")
         << "127.0.0.1" << int(Mode::CloseWithoutReply) << QByteArray() << QByteArray() << "";
-    QTest::newRow("NUL and high bytes kept") << "127.0.0.1" << int(Mode::Reply) << binary << binary << "";
+    QTest::newRow("NUL and high bytes kept")
+        << "127.0.0.1" << int(Mode::Reply) << binary << binary << "";
     QTest::newRow("refused") << "127.0.0.1" << int(Mode::Refuse) << QByteArray() << QByteArray()
                              << prefix + "the connection was refused.";
     QTest::newRow("refused on IPv6") << "::1" << int(Mode::Refuse) << QByteArray() << QByteArray()
@@ -205,8 +210,8 @@ void TestIdWhois::againstServers_data()
         << "127.0.0.1" << int(Mode::Drip) << QByteArray("drip") << QByteArray()
         << prefix + "timed out waiting for the reply: the whole exchange took longer than 1.5 s.";
     QTest::newRow("reset mid-reply")
-        << "127.0.0.1" << int(Mode::ResetMidReply) << QByteArray("Domain Name: ex")
-        << QByteArray() << prefix + "the connection was reset before the reply was complete.";
+        << "127.0.0.1" << int(Mode::ResetMidReply) << QByteArray("Domain Name: ex") << QByteArray()
+        << prefix + "the connection was reset before the reply was complete.";
     QTest::newRow("endless stream")
         << "::1" << int(Mode::Endless) << QByteArray(4096, 'e') << QByteArray()
         << prefix + "the reply is too large (more than 65536 bytes).";
@@ -216,20 +221,23 @@ void TestIdWhois::againstServers_data()
     QTest::newRow("one byte past the cap")
         << "127.0.0.1" << int(Mode::Reply) << atTheCap + 'c' << QByteArray()
         << prefix + "the reply is too large (more than 65536 bytes).";
-    QTest::newRow("unresolvable") << "whois.example.invalid" << NoServer << QByteArray() << QByteArray()
-                                  << prefix + "the host was not found.";
-    QTest::newRow("300-character name") << QString(292, 'a') + ".invalid" << NoServer << QByteArray()
-                                        << QByteArray() << prefix + "the host was not found.";
+    QTest::newRow("unresolvable") << "whois.example.invalid" << NoServer << QByteArray()
+                                  << QByteArray() << prefix + "the host was not found.";
+    QTest::newRow("300-character name")
+        << QString(292, 'a') + ".invalid" << NoServer << QByteArray() << QByteArray()
+        << prefix + "the host was not found.";
     QTest::newRow("blanks around the host") << " 127.0.0.1 " << NoServer << QByteArray()
                                             << QByteArray() << prefix + "the host was not found.";
-    QTest::newRow("percent signs in the host") << "a%1b%2.invalid" << NoServer << QByteArray()
-                                               << QByteArray() << prefix + "the host was not found.";
+    QTest::newRow("percent signs in the host")
+        << "a%1b%2.invalid" << NoServer << QByteArray() << QByteArray()
+        << prefix + "the host was not found.";
     // Should one reach the client: the server listens on the part before
     // the NUL, and the message names the host whole, the NUL made visible.
     QTest::newRow("NUL inside the host")
         << QString::fromLatin1("127.0.0.1\0x", 11) << int(Mode::Reply) << QByteArray("reached")
         << QByteArray()
-        << QString(R"(WHOIS query to "127.0.0.1)") + QChar(0x2400) + R"(x" port %1 failed: the host was not found.)";
+        << QString(R"(WHOIS query to "127.0.0.1)") + QChar(0x2400)
+            + R"(x" port %1 failed: the host was not found.)";
     QTest::newRow("empty host") << "" << NoServer << QByteArray() << QByteArray()
                                 << prefix + "no WHOIS server host is set.";
 }
@@ -247,8 +255,7 @@ void TestIdWhois::againstServers()
     std::unique_ptr<WhoisTestServer> server;
     std::uint16_t port = 43;
     if (mode != NoServer) {
-        server = std::make_unique<WhoisTestServer>(reply.toStdString(),
-                                                   WhoisTestServer::Mode(mode),
+        server = std::make_unique<WhoisTestServer>(reply.toStdString(), WhoisTestServer::Mode(mode),
                                                    qPrintable(address));
         QVERIFY(server->isListening());
         port = server->port();
@@ -289,8 +296,10 @@ void TestIdWhois::replyShapeBounds_data()
     const QString tooLong = "the reply has a line too long to show (more than 20000 bytes).";
     const QByteArray atLength(20000, 'x'); // longer than one read of the socket
 
-    QTest::newRow("lines at the bound") << int(Mode::Reply) << QByteArray("line\r\n").repeated(100) << "";
-    QTest::newRow("one line past") << int(Mode::Reply) << QByteArray("line\r\n").repeated(101) << tooMany;
+    QTest::newRow("lines at the bound")
+        << int(Mode::Reply) << QByteArray("line\r\n").repeated(100) << "";
+    QTest::newRow("one line past")
+        << int(Mode::Reply) << QByteArray("line\r\n").repeated(101) << tooMany;
     QTest::newRow("last line without LF past")
         << int(Mode::Reply) << QByteArray("a\n").repeated(100) + "b" << tooMany;
     QTest::newRow("runs of LF make no lines")
@@ -325,7 +334,8 @@ void TestIdWhois::replyShapeBounds()
         QCOMPARE(bytes(got), reply);
     } catch (const EIdWhoisError &e) {
         QCOMPARE(QString::fromStdString(e.what()),
-                 QString(R"(WHOIS query to "127.0.0.1" port %1 failed: )").arg(server.port()) + failure);
+                 QString(R"(WHOIS query to "127.0.0.1" port %1 failed: )").arg(server.port())
+                     + failure);
     }
 }
 
@@ -339,8 +349,8 @@ void TestIdWhois::shippedBoundsInMessages_data()
                                 << "the reply is too large (more than 8 MiB).";
     QTest::newRow("lines") << QByteArray("e\r\n")
                            << "the reply has too many lines to show (more than 100000).";
-    QTest::newRow("line length") << QByteArray(4096, 'e')
-                                 << "the reply has a line too long to show (more than 65536 bytes).";
+    QTest::newRow("line length") << QByteArray(
+        4096, 'e') << "the reply has a line too long to show (more than 65536 bytes).";
 }
 
 void TestIdWhois::shippedBoundsInMessages()
@@ -411,7 +421,8 @@ void TestIdWhois::timeOutSettings()
     std::chrono::milliseconds *const settings[] = {&client.ResolveTimeout, &client.ConnectTimeout,
                                                    &client.ReadTimeout, &client.TotalTimeout};
     *settings[setting] = std::chrono::milliseconds(ms);
-    const QString prefix = QString(R"(WHOIS query to "127.0.0.1" port %1 failed: )").arg(server.port());
+    const QString prefix =
+        QString(R"(WHOIS query to "127.0.0.1" port %1 failed: )").arg(server.port());
     QCOMPARE(QString::fromStdString(failureOf(client)),
              failure.isEmpty() ? QString("returned: ok") : prefix + failure);
     if (!failure.isEmpty())
@@ -435,10 +446,14 @@ void TestIdWhois::connectMovesToTheNextAddress_data()
     QTest::addColumn<QString>("first");
     QTest::addColumn<QString>("second");
 
-    QTest::newRow("IPv6 refuses, IPv4 answers") << int(Mode::Refuse) << "::1" << "127.0.0.1";
-    QTest::newRow("IPv4 refuses, IPv6 answers") << int(Mode::Refuse) << "127.0.0.1" << "::1";
-    QTest::newRow("IPv6 never completes, IPv4 answers") << int(Mode::Unanswered) << "::1" << "127.0.0.1";
-    QTest::newRow("IPv4 never completes, IPv6 answers") << int(Mode::Unanswered) << "127.0.0.1" << "::1";
+    QTest::newRow("IPv6 refuses, IPv4 answers") << int(Mode::Refuse) << "::1"
+                                                << "127.0.0.1";
+    QTest::newRow("IPv4 refuses, IPv6 answers") << int(Mode::Refuse) << "127.0.0.1"
+                                                << "::1";
+    QTest::newRow("IPv6 never completes, IPv4 answers") << int(Mode::Unanswered) << "::1"
+                                                        << "127.0.0.1";
+    QTest::newRow("IPv4 never completes, IPv6 answers") << int(Mode::Unanswered) << "127.0.0.1"
+                                                        << "::1";
 }
 
 void TestIdWhois::connectMovesToTheNextAddress()
@@ -448,8 +463,8 @@ void TestIdWhois::connectMovesToTheNextAddress()
     QFETCH(QString, second);
 
     const int descriptorsBefore = openDescriptors();
-    auto good = std::make_unique<WhoisTestServer>("ok", WhoisTestServer::Mode::Reply,
-                                                  qPrintable(second));
+    auto good =
+        std::make_unique<WhoisTestServer>("ok", WhoisTestServer::Mode::Reply, qPrintable(second));
     QVERIFY(good->isListening());
     // The broken address on the same port, as one host's two addresses would be.
     auto broken = std::make_unique<WhoisTestServer>(std::string(), WhoisTestServer::Mode(firstMode),
@@ -479,7 +494,8 @@ void TestIdWhois::connectReportsTheLastFailure()
     if (!refusing.isListening())
         QSKIP("the same port is taken on the other address");
 
-    const std::vector<SocketAddress> addresses = addressesOf({"::1", "127.0.0.1"}, unanswered.port());
+    const std::vector<SocketAddress> addresses =
+        addressesOf({"::1", "127.0.0.1"}, unanswered.port());
     QCOMPARE(addresses.size(), std::size_t(2));
     const int descriptorsBefore = openDescriptors();
     QString failure;
@@ -504,8 +520,9 @@ void TestIdWhois::inPrivateNetwork_data()
     QTest::addColumn<QString>("failure");
 
     const QString prefix = R"(WHOIS query to "%1" port 4343 failed: )";
-    QTest::newRow("IPv4, no route") << "192.0.2.1"
-                                    << prefix.arg("192.0.2.1") + "there is no route to the host (network is unreachable).";
+    QTest::newRow("IPv4, no route")
+        << "192.0.2.1"
+        << prefix.arg("192.0.2.1") + "there is no route to the host (network is unreachable).";
     QTest::newRow("IPv6 link-local without an interface")
         << "fe80::1" << prefix.arg("fe80::1") + "could not connect (Invalid argument).";
     QTest::newRow("IPv6 in brackets, no route")
@@ -598,8 +615,9 @@ void TestIdWhois::namesNeverAsked()
     named.replace(QChar('\t'), QChar(0x2409))
         .replace(QChar('\0'), QChar(0x2400))
         .replace(QChar(0x7f), QChar(0x2421));
-    QCOMPARE(QString::fromStdString(*result),
-             QString(R"(WHOIS query to "%1" port 4343 failed: the host was not found.)").arg(named));
+    QCOMPARE(
+        QString::fromStdString(*result),
+        QString(R"(WHOIS query to "%1" port 4343 failed: the host was not found.)").arg(named));
 }
 
 // The name server answers after the lookup has given up on it: the
@@ -701,7 +719,8 @@ void TestIdWhois::asciiFilterLeavesSevenBits()
 void TestIdWhois::lineBreakInQuerySendsNothing()
 {
     WhoisTestServer server("ok");
-    for (const std::string &query : {std::string("a\r\nb"), std::string("a\0b", 3), std::string("a\n")}) {
+    for (const std::string &query :
+         {std::string("a\r\nb"), std::string("a\0b", 3), std::string("a\n")}) {
         QVERIFY_THROWS_EXCEPTION(EIdWhoisError, whoisAt("127.0.0.1", server.port(), query));
     }
     QTest::qWait(50);

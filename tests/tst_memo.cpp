@@ -29,8 +29,8 @@ void TestMemo::rowDisplay_data()
     QTest::newRow("CR at the end is invisible") << QByteArray("a\r") << QString("a");
     QTest::newRow("every CR at the end is invisible") << QByteArray("a\r\r\r") << QString("a");
     QTest::newRow("row of one CR is blank") << QByteArray("\r") << QString();
-    QTest::newRow("CR inside shows a symbol") << QByteArray("a\rb")
-                                              << QString("a") + QChar(0x240D) + "b";
+    QTest::newRow("CR inside shows a symbol")
+        << QByteArray("a\rb") << QString("a") + QChar(0x240D) + "b";
     QTest::newRow("tab kept") << QByteArray("a\tb") << QString("a\tb");
     QTest::newRow("byte per character") << QByteArray("\xe9") << QString(QChar(0xE9));
 }
@@ -39,9 +39,9 @@ void TestMemo::rowDisplay()
 {
     QFETCH(QByteArray, row);
     QFETCH(QString, shown);
-    QCOMPARE(TMemo::displayText(std::string_view(row.constData(),
-                                                 static_cast<std::size_t>(row.size()))),
-             shown);
+    QCOMPARE(
+        TMemo::displayText(std::string_view(row.constData(), static_cast<std::size_t>(row.size()))),
+        shown);
 }
 
 // The rows a person reads in the box after a reply, blank ones included.
@@ -50,10 +50,10 @@ void TestMemo::rowsInTheBox_data()
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QStringList>("rows");
 
-    QTest::newRow("leading blank line") << QByteArray("\r\na\r\nb\r\n")
-                                        << QStringList{"", "a", "b"};
-    QTest::newRow("two leading blank lines") << QByteArray("\r\n\r\na\r\n")
-                                             << QStringList{"", "", "a"};
+    QTest::newRow("leading blank line")
+        << QByteArray("\r\na\r\nb\r\n") << QStringList{"", "a", "b"};
+    QTest::newRow("two leading blank lines")
+        << QByteArray("\r\n\r\na\r\n") << QStringList{"", "", "a"};
     QTest::newRow("blank lines inside and at the end")
         << QByteArray("a\r\n\r\nb\r\n\r\n") << QStringList{"a", "", "b", ""};
     QTest::newRow("LF only") << QByteArray("\n\na\n\nb") << QStringList{"a", "b"};

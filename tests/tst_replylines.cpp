@@ -35,8 +35,8 @@ QByteArray bytesOf(std::string_view text)
 }
 
 // The reply fed to a shape in two pieces, cut at cut.
-ReplyShape::Verdict shapeInTwoPieces(std::string_view reply, std::size_t cut,
-                                     std::size_t maxLines, std::size_t maxLineLength)
+ReplyShape::Verdict shapeInTwoPieces(std::string_view reply, std::size_t cut, std::size_t maxLines,
+                                     std::size_t maxLineLength)
 {
     ReplyShape shape(maxLines, maxLineLength);
     const ReplyShape::Verdict first = shape.add(reply.substr(0, cut));
@@ -50,18 +50,18 @@ void TestReplyLines::splitting_data()
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QByteArrayList>("lines");
 
-    QTest::newRow("CR LF line ends keep their CR") << QByteArray("a\r\nb\r\n")
-                                                   << QByteArrayList{"a\r", "b\r"};
+    QTest::newRow("CR LF line ends keep their CR")
+        << QByteArray("a\r\nb\r\n") << QByteArrayList{"a\r", "b\r"};
     QTest::newRow("blank CR LF line is a row of one CR")
         << QByteArray("a\r\n\r\nb\r\n") << QByteArrayList{"a\r", "\r", "b\r"};
-    QTest::newRow("run of LF gives one break") << QByteArray("a\n\nb\n")
-                                               << QByteArrayList{"a", "b"};
+    QTest::newRow("run of LF gives one break")
+        << QByteArray("a\n\nb\n") << QByteArrayList{"a", "b"};
     QTest::newRow("leading LF gives nothing") << QByteArray("\n\nx") << QByteArrayList{"x"};
     QTest::newRow("no final LF") << QByteArray("a\nb") << QByteArrayList{"a", "b"};
     QTest::newRow("empty reply") << QByteArray() << QByteArrayList{};
     QTest::newRow("only LFs") << QByteArray("\n\n\n") << QByteArrayList{};
-    QTest::newRow("CR inside a line is text") << QByteArray("a\rb\nc")
-                                              << QByteArrayList{"a\rb", "c"};
+    QTest::newRow("CR inside a line is text")
+        << QByteArray("a\rb\nc") << QByteArrayList{"a\rb", "c"};
     QTest::newRow("NUL is text") << QByteArray("a\0b\n\0", 5)
                                  << QByteArrayList{QByteArray("a\0b", 3), QByteArray("\0", 1)};
     QTest::newRow("lone CR") << QByteArray("\r") << QByteArrayList{"\r"};

@@ -127,9 +127,9 @@ void TestWhoisMain::layoutAsDesigned()
     QCOMPARE(m_form->meResults->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     QCOMPARE(m_form->meResults->lineWrapMode(), QPlainTextEdit::WidgetWidth);
     QVERIFY(!m_form->meResults->isReadOnly());
-    for (QWidget *edit : {static_cast<QWidget *>(m_form->edDomain),
-                          static_cast<QWidget *>(m_form->meResults),
-                          static_cast<QWidget *>(m_form->Edit1)})
+    for (QWidget *edit :
+         {static_cast<QWidget *>(m_form->edDomain), static_cast<QWidget *>(m_form->meResults),
+          static_cast<QWidget *>(m_form->Edit1)})
         QCOMPARE(edit->property("imeName").toString(), QString("Microsoft Korean IME 2002"));
 
     // Controls stay put when the window grows.
@@ -173,12 +173,12 @@ void TestWhoisMain::glyphSharpWhenScaled()
     QFETCH(int, mode);
     QFETCH(int, factor);
     const QIcon icon = m_form->btLookup->icon();
-    const QImage plain =
-        icon.pixmap(QSize(16, 16), 1.0, QIcon::Mode(mode)).toImage().convertToFormat(
-            QImage::Format_ARGB32);
-    const QImage large =
-        icon.pixmap(QSize(16, 16), scale, QIcon::Mode(mode)).toImage().convertToFormat(
-            QImage::Format_ARGB32);
+    const QImage plain = icon.pixmap(QSize(16, 16), 1.0, QIcon::Mode(mode))
+                             .toImage()
+                             .convertToFormat(QImage::Format_ARGB32);
+    const QImage large = icon.pixmap(QSize(16, 16), scale, QIcon::Mode(mode))
+                             .toImage()
+                             .convertToFormat(QImage::Format_ARGB32);
     QCOMPARE(large.size(), QSize(16, 16) * scale);
     QCOMPARE(large.devicePixelRatio(), scale);
     // Every pixel of the glyph becomes a solid block, centred, the rest
@@ -266,7 +266,8 @@ void TestWhoisMain::hangulGoesOutAsUtf8()
     FailureRecorder watcher;
     typeDomainAndPressEnter("example.kr");
     QCOMPARE(watcher.texts.size(), 1);
-    QVERIFY2(watcher.texts.first().startsWith(QString::fromStdString("WHOIS query to \"" + host + "\" port")),
+    QVERIFY2(watcher.texts.first().startsWith(
+                 QString::fromStdString("WHOIS query to \"" + host + "\" port")),
              qPrintable(watcher.texts.first()));
 }
 
@@ -280,7 +281,8 @@ void TestWhoisMain::hangulHostFoundByItsAsciiForm()
             WhoisTestServer server("found\n", WhoisTestServer::Mode::Reply, "127.0.0.1", 43);
             if (!server.isListening())
                 return std::string("(port 43 is taken)");
-            m_form->Edit1->setText(QString::fromUtf8("\xed\x9b\x84\xec\x9d\xb4\xec\xa6\x88.example")); // 후이즈.example
+            m_form->Edit1->setText(QString::fromUtf8(
+                "\xed\x9b\x84\xec\x9d\xb4\xec\xa6\x88.example")); // 후이즈.example
             QTest::mouseClick(m_form->Button1, Qt::LeftButton);
             FailureRecorder watcher;
             typeDomainAndPressEnter("example.kr");

@@ -74,7 +74,9 @@ bool connectsWithin(int fd, int listener, int ms)
 
 WhoisTestServer::WhoisTestServer(std::string reply, Mode mode, const char *address,
                                  std::uint16_t port)
-    : m_reply(std::move(reply)), m_mode(mode), m_port(port)
+    : m_reply(std::move(reply)),
+      m_mode(mode),
+      m_port(port)
 {
     m_listener = bindLoopback(address, SOCK_STREAM, &m_port);
     if (m_listener < 0 || m_mode == Mode::Refuse)

@@ -36,8 +36,8 @@ QImage readBmpImage(const QByteArray &bytes)
         return {};
     const std::int32_t height = rawHeight < 0 ? -rawHeight : rawHeight;
     const bool paletted = bits == 1 || bits == 4 || bits == 8;
-    if (headerSize < 40 || width <= 0 || width > MaxSide || height <= 0
-        || compression != 0 || (!paletted && bits != 24 && bits != 32))
+    if (headerSize < 40 || width <= 0 || width > MaxSide || height <= 0 || compression != 0
+        || (!paletted && bits != 24 && bits != 32))
         return {};
     if (paletted && (colours == 0 || colours > (1u << bits)))
         colours = 1u << bits;

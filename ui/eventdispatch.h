@@ -44,7 +44,8 @@ public:
     using Handler = std::function<void(QObject *sender, QChar &key)>;
 
     KeyPressBinding(QObject *control, Handler handler)
-        : QObject(control), m_handler(std::move(handler))
+        : QObject(control),
+          m_handler(std::move(handler))
     {
         control->installEventFilter(this);
     }
@@ -68,9 +69,8 @@ private:
 template <class Form>
 void bindKeyPress(QObject *control, Form *form, void (Form::*handler)(QObject *, QChar &))
 {
-    new KeyPressBinding(control, [form, handler](QObject *sender, QChar &key) {
-        (form->*handler)(sender, key);
-    });
+    new KeyPressBinding(
+        control, [form, handler](QObject *sender, QChar &key) { (form->*handler)(sender, key); });
 }
 
 #endif // EVENTDISPATCH_H

@@ -29,9 +29,9 @@ public:
 private:
     void catchUpView();
 
-    bool m_hasRows = false;     // an empty box and one empty row look alike
-    bool m_catchUpDue = false;  // rows were added since the view last caught up
-    bool m_followEnd = false;   // the view was at the last row when they began
+    bool m_hasRows = false;    // an empty box and one empty row look alike
+    bool m_catchUpDue = false; // rows were added since the view last caught up
+    bool m_followEnd = false;  // the view was at the last row when they began
 };
 
 #endif // MEMO_H

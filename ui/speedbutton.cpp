@@ -27,7 +27,8 @@ class GlyphIconEngine : public QIconEngine
 {
 public:
     GlyphIconEngine(const QImage &normal, const QImage &disabled)
-        : m_normal(normal), m_disabled(disabled)
+        : m_normal(normal),
+          m_disabled(disabled)
     {
     }
 

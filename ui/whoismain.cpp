@@ -7,8 +7,8 @@
 TfmMain *fmMain = nullptr;
 
 TfmMain::TfmMain(QWidget *owner)
-    : QWidget(owner)
-    , IdWhois(new TIdWhois(this))
+    : QWidget(owner),
+      IdWhois(new TIdWhois(this))
 {
     setupUi(this);
 

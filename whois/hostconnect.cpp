@@ -100,8 +100,8 @@ QString describeConnectError(int error)
 // error, ETIMEDOUT when the wait ran out.
 int connectWithin(int descriptor, const SocketAddress &address, int waitMs)
 {
-    if (::connect(descriptor, reinterpret_cast<const sockaddr *>(&address.storage),
-                  address.length) == 0)
+    if (::connect(descriptor, reinterpret_cast<const sockaddr *>(&address.storage), address.length)
+        == 0)
         return 0;
     // Interrupted, the connect goes on in the background just the same.
     if (errno != EINPROGRESS && errno != EINTR)
@@ -185,8 +185,8 @@ SocketDescriptor connectToFirst(const std::vector<SocketAddress> &addresses,
     for (const SocketAddress &address : addresses) {
         if (deadline.hasExpired())
             break;
-        SocketDescriptor socket(::socket(address.storage.ss_family,
-                                         SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        SocketDescriptor socket(
+            ::socket(address.storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
         if (!socket.isValid()) {
             error = errno; // this address family may be off here; the next may do
             continue;

@@ -62,7 +62,8 @@ std::string TIdWhois::WhoIs(const std::string &query)
     // The query is one protocol line; its own line breaks would let the
     // text typed by the user become further lines of the exchange.
     if (query.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
-        fail(host, Port, tr("the query contains a line break or a NUL character, so nothing was sent"));
+        fail(host, Port,
+             tr("the query contains a line break or a NUL character, so nothing was sent"));
     if (host.isEmpty())
         fail(host, Port, tr("no WHOIS server host is set"));
     // A time-out of zero or below would end its stage before it began; the
@@ -79,20 +80,23 @@ std::string TIdWhois::WhoIs(const std::string &query)
     };
     for (const auto &timeout : timeouts) {
         if (timeout.value.count() <= 0)
-            fail(host, Port, tr("the time-out for %1 is %2 s, and a time-out must be above zero, so nothing was sent")
+            fail(host, Port,
+                 tr("the time-out for %1 is %2 s, and a time-out must be above zero, so nothing "
+                    "was sent")
                      .arg(tr(timeout.stage), seconds(timeout.value)));
     }
 
     const QDeadlineTimer deadline(TotalTimeout.count());
 
-    const ResolvedHost resolved = resolveHost(
-        Host, Port, std::chrono::milliseconds(stageWaitMs(ResolveTimeout, deadline)));
+    const ResolvedHost resolved =
+        resolveHost(Host, Port, std::chrono::milliseconds(stageWaitMs(ResolveTimeout, deadline)));
     if (resolved.result == ResolvedHost::TimedOut)
         fail(host, Port, tr("timed out while looking up the host name"));
     if (resolved.result == ResolvedHost::NotFound)
         fail(host, Port, tr("the host was not found"));
     if (resolved.result == ResolvedHost::Failed)
-        fail(host, Port, tr("could not start looking up the host name (%1)")
+        fail(host, Port,
+             tr("could not start looking up the host name (%1)")
                  .arg(QString::fromLocal8Bit(std::strerror(resolved.error))));
 
     QString connectFailure;
@@ -103,30 +107,36 @@ std::string TIdWhois::WhoIs(const std::string &query)
 
     std::string reply;
     ReplyShape shape(MaxReplyLines, MaxLineLength);
-    const ExchangeResult exchange = exchangeQuery(socket.get(), query + "\r\n", reply,
-                                                  ReadTimeout, deadline, MaxReplySize, shape);
+    const ExchangeResult exchange = exchangeQuery(socket.get(), query + "\r\n", reply, ReadTimeout,
+                                                  deadline, MaxReplySize, shape);
     switch (exchange.outcome) {
     case ExchangeResult::Complete:
         break;
     case ExchangeResult::SendTimedOut:
         fail(host, Port, tr("timed out while sending the query"));
     case ExchangeResult::IdleTimedOut:
-        fail(host, Port, tr("timed out waiting for the reply: nothing arrived for %1 s")
+        fail(host, Port,
+             tr("timed out waiting for the reply: nothing arrived for %1 s")
                  .arg(seconds(ReadTimeout)));
     case ExchangeResult::TimedOut:
-        fail(host, Port, tr("timed out waiting for the reply: the whole exchange took longer than %1 s")
+        fail(host, Port,
+             tr("timed out waiting for the reply: the whole exchange took longer than %1 s")
                  .arg(seconds(TotalTimeout)));
     case ExchangeResult::Reset:
         fail(host, Port, tr("the connection was reset before the reply was complete"));
     case ExchangeResult::TooLarge:
         fail(host, Port, tr("the reply is too large (more than %1)").arg(sizeText(MaxReplySize)));
     case ExchangeResult::TooManyLines:
-        fail(host, Port, tr("the reply has too many lines to show (more than %1)").arg(MaxReplyLines));
+        fail(host, Port,
+             tr("the reply has too many lines to show (more than %1)").arg(MaxReplyLines));
     case ExchangeResult::LineTooLong:
-        fail(host, Port, tr("the reply has a line too long to show (more than %1)")
+        fail(host, Port,
+             tr("the reply has a line too long to show (more than %1)")
                  .arg(sizeText(MaxLineLength)));
     case ExchangeResult::Failed:
-        fail(host, Port, tr("the connection failed: %1").arg(QString::fromLocal8Bit(std::strerror(exchange.error))));
+        fail(host, Port,
+             tr("the connection failed: %1")
+                 .arg(QString::fromLocal8Bit(std::strerror(exchange.error))));
     }
 
     if (ASCIIFilter)

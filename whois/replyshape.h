@@ -16,7 +16,8 @@ public:
     enum Verdict { Fits, TooManyLines, LineTooLong };
 
     ReplyShape(std::size_t maxLines, std::size_t maxLineLength)
-        : m_maxLines(maxLines), m_maxLineLength(maxLineLength)
+        : m_maxLines(maxLines),
+          m_maxLineLength(maxLineLength)
     {
     }
 

@@ -11,7 +11,10 @@ class SocketDescriptor
 {
 public:
     SocketDescriptor() = default;
-    explicit SocketDescriptor(int descriptor) : m_descriptor(descriptor) {}
+    explicit SocketDescriptor(int descriptor)
+        : m_descriptor(descriptor)
+    {
+    }
     ~SocketDescriptor() { reset(); }
 
     SocketDescriptor(SocketDescriptor &&other) noexcept

@@ -50,8 +50,8 @@ void checkRows(const std::string &reply, bool filtered)
         std::abort();
 }
 
-ReplyShape::Verdict shapeInTwoParts(std::string_view reply, std::size_t cut,
-                                    std::size_t maxLines, std::size_t maxLineLength)
+ReplyShape::Verdict shapeInTwoParts(std::string_view reply, std::size_t cut, std::size_t maxLines,
+                                    std::size_t maxLineLength)
 {
     ReplyShape shape(maxLines, maxLineLength);
     const ReplyShape::Verdict first = shape.add(reply.substr(0, cut));
