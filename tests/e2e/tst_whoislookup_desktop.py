@@ -386,34 +386,42 @@ def case_screen_reader_names(fx):
     return f"frame {WINDOW_CAPTION!r}: {spoken}; focus on text 'Domain' at start"
 
 
-MARKUP_HOST = "<b>x</b>.invalid"
-
-
-def case_failure_alert_shows_message_as_typed(fx):
-    """A host typed with markup is shown and spoken as typed, never rendered."""
+def failure_for_host(fx, host):
+    """Applies host, looks a domain up there, and returns the failure as a
+    person meets it: the alerts on the accessibility bus, and the text of
+    the box on the screen. The box is then dismissed and the program closed."""
     bus = AccessibilityBus()
     try:
         app = start_with(fx, env=bus.program_env())
-        app.type_into(app.EDIT1, MARKUP_HOST)
+        app.type_into(app.EDIT1, host)
         app.click(app.BUTTON1)
         app.type_into(app.ED_DOMAIN, "example.kr")
         app.desktop.key("Return")
         box = app.wait_for_message_box()
         alerts = bus.wait_for("an alert on the accessibility bus", lambda t: find(t, "alert"))
-        expect(len(alerts) == 1, f"{len(alerts)} alerts")
-        alert = alerts[0]
-        expect(alert["name"].startswith(f'WHOIS query to "{MARKUP_HOST}" port 43 failed:'),
-               f"the alert says {alert['name']!r}")
-        # The label in the box is read from what it displays: rendered
-        # markup would be read as the bare "x.invalid".
-        labels = [n["name"] for n in find(alert, "label")]
-        expect(labels == [alert["name"]], f"the box's label reads {labels!r}")
         text = app.read_message_box(box)
-        expect(MARKUP_HOST in text.replace(" ", ""), f"the box shows {text!r}")
         app.dismiss_message_box(box)
         expect_clean_exit(app)
     finally:
         bus.close()
+    return alerts, text
+
+
+MARKUP_HOST = "<b>x</b>.invalid"
+
+
+def case_failure_alert_shows_message_as_typed(fx):
+    """A host typed with markup is shown and spoken as typed, never rendered."""
+    alerts, text = failure_for_host(fx, MARKUP_HOST)
+    expect(len(alerts) == 1, f"{len(alerts)} alerts")
+    alert = alerts[0]
+    expect(alert["name"].startswith(f'WHOIS query to "{MARKUP_HOST}" port 43 failed:'),
+           f"the alert says {alert['name']!r}")
+    # The label in the box is read from what it displays: rendered
+    # markup would be read as the bare "x.invalid".
+    labels = [n["name"] for n in find(alert, "label")]
+    expect(labels == [alert["name"]], f"the box's label reads {labels!r}")
+    expect(MARKUP_HOST in text.replace(" ", ""), f"the box shows {text!r}")
     return f"alert {alert['name']!r}; the box shows {MARKUP_HOST!r} as typed"
 
 
@@ -423,24 +431,11 @@ PERCENT_HOST = "a%1b.invalid"
 def case_failure_message_keeps_percent_signs(fx):
     """A "%1" typed into the host is named as typed, and the message has its
     port and cause each in their place."""
-    bus = AccessibilityBus()
-    try:
-        app = start_with(fx, env=bus.program_env())
-        app.type_into(app.EDIT1, PERCENT_HOST)
-        app.click(app.BUTTON1)
-        app.type_into(app.ED_DOMAIN, "example.kr")
-        app.desktop.key("Return")
-        box = app.wait_for_message_box()
-        alerts = bus.wait_for("an alert on the accessibility bus", lambda t: find(t, "alert"))
-        expected = f'WHOIS query to "{PERCENT_HOST}" port 43 failed: the host was not found.'
-        expect([a["name"] for a in alerts] == [expected], f"the alert says {alerts[0]['name']!r}")
-        text = app.read_message_box(box)
-        expect(PERCENT_HOST in text.replace(" ", "") and "port 43 failed" in text,
-               f"the box shows {text!r}")
-        app.dismiss_message_box(box)
-        expect_clean_exit(app)
-    finally:
-        bus.close()
+    alerts, text = failure_for_host(fx, PERCENT_HOST)
+    expected = f'WHOIS query to "{PERCENT_HOST}" port 43 failed: the host was not found.'
+    expect([a["name"] for a in alerts] == [expected], f"the alerts say {alerts!r}")
+    expect(PERCENT_HOST in text.replace(" ", "") and "port 43 failed" in text,
+           f"the box shows {text!r}")
     return f"alert and box both say {expected!r}"
 
 
