@@ -83,7 +83,7 @@ private:
     // normal one, as for any icon.
     QPixmap glyphFor(QIcon::Mode mode) const
     {
-        const QPixmap normal = QPixmap::fromImage(m_normal);
+        QPixmap normal = QPixmap::fromImage(m_normal);
         if (mode == QIcon::Normal)
             return normal;
         if (mode == QIcon::Disabled && !m_disabled.isNull())
