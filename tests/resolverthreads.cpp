@@ -7,8 +7,8 @@
 // nothing. Prints what it saw; exits 1 if a lookup went wrong, 77 where no
 // network namespace can be made.
 #include "idwhois.h"
+#include "lookupoutcome.h"
 #include "privatenetwork.h"
-#include "whoiserror.h"
 #include "whoistestserver.h"
 
 #include <cstdio>
@@ -29,11 +29,7 @@ std::string lookUp(const char *host, std::chrono::milliseconds resolveBound)
     client.Host = host;
     client.Port = Port;
     client.ResolveTimeout = resolveBound;
-    try {
-        return "returned: " + client.WhoIs("example.kr");
-    } catch (const EIdWhoisError &e) {
-        return e.what();
-    }
+    return failureOf(client);
 }
 
 std::string timedOut(const std::string &host)

@@ -1,5 +1,6 @@
 #include "hostconnect.h"
 #include "idwhois.h"
+#include "lookupoutcome.h"
 #include "privatenetwork.h"
 #include "stagebound.h"
 #include "whoiserror.h"
@@ -114,15 +115,6 @@ QString peerOf(const SocketDescriptor &socket)
             != 0)
         return {};
     return QString::fromLatin1(text);
-}
-
-std::string failureOf(TIdWhois &client)
-{
-    try {
-        return "returned: " + client.WhoIs("example.kr");
-    } catch (const EIdWhoisError &e) {
-        return e.what();
-    }
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "replylines.h"
+#include "replypieces.h"
 #include "replyshape.h"
 
 #include <QTest>
@@ -32,15 +33,6 @@ std::string_view view(const QByteArray &bytes)
 QByteArray bytesOf(std::string_view text)
 {
     return {text.data(), static_cast<qsizetype>(text.size())};
-}
-
-// The reply fed to a shape in two pieces, cut at cut.
-ReplyShape::Verdict shapeInTwoPieces(std::string_view reply, std::size_t cut, std::size_t maxLines,
-                                     std::size_t maxLineLength)
-{
-    ReplyShape shape(maxLines, maxLineLength);
-    const ReplyShape::Verdict first = shape.add(reply.substr(0, cut));
-    return first != ReplyShape::Fits ? first : shape.add(reply.substr(cut));
 }
 
 } // namespace

@@ -186,6 +186,18 @@ class _Reset(Exception):
     pass
 
 
+def stop(process, timeout):
+    """Asks a helper process to end, and makes it if it has not within
+    timeout seconds."""
+    if process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            process.kill()
+    process.wait()
+
+
 def window_size(env, window):
     """An X window's inner size, as xwininfo reports it."""
     result = subprocess.run(["xwininfo", "-id", str(window)], env=env, capture_output=True,
@@ -276,11 +288,7 @@ class Desktop:
 
     def close(self):
         for p in (self._wm, self._xvfb):
-            p.terminate()
-            try:
-                p.wait(5)
-            except subprocess.TimeoutExpired:
-                p.kill()
+            stop(p, 5)
         self._tmp.cleanup()
 
     def run(self, *args, check=True, input=None):

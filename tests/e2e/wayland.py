@@ -14,7 +14,7 @@ import shutil
 import subprocess
 import tempfile
 
-from desktop import DesktopError, rgb_rows, wait_until
+from desktop import DesktopError, rgb_rows, stop, wait_until
 
 TOOLS = ["weston", "Xwayland", "weston-screenshooter"]
 # What qt6-wayland adds to Qt's plugins: its platforms and their helpers.
@@ -111,13 +111,7 @@ class WaylandSession:
         return rgb_rows(raw, *self.size)
 
     def close(self):
-        if self._weston.poll() is None:
-            self._weston.terminate()
-            try:
-                self._weston.wait(10)
-            except subprocess.TimeoutExpired:
-                self._weston.kill()
-                self._weston.wait()
+        stop(self._weston, 10)
         self._tmp.cleanup()
 
 

@@ -4,6 +4,7 @@
 #include "asciifilter.h"
 #include "memo.h"
 #include "replylines.h"
+#include "replypieces.h"
 #include "replyshape.h"
 
 #include <algorithm>
@@ -50,14 +51,6 @@ void checkRows(const std::string &reply, bool filtered)
         std::abort();
 }
 
-ReplyShape::Verdict shapeInTwoParts(std::string_view reply, std::size_t cut, std::size_t maxLines,
-                                    std::size_t maxLineLength)
-{
-    ReplyShape shape(maxLines, maxLineLength);
-    const ReplyShape::Verdict first = shape.add(reply.substr(0, cut));
-    return first != ReplyShape::Fits ? first : shape.add(reply.substr(cut));
-}
-
 // The bounds count exactly the rows the box gets and the longest of them,
 // however the bytes are split across reads.
 void checkShape(const std::string &reply)
@@ -70,11 +63,11 @@ void checkShape(const std::string &reply)
     });
     const std::size_t cut = reply.empty() ? 0 : static_cast<unsigned char>(reply[0]) % reply.size();
     const std::size_t any = reply.size() + 1;
-    if (shapeInTwoParts(reply, cut, rows, longest) != ReplyShape::Fits)
+    if (shapeInTwoPieces(reply, cut, rows, longest) != ReplyShape::Fits)
         std::abort();
-    if (rows > 0 && shapeInTwoParts(reply, cut, rows - 1, any) != ReplyShape::TooManyLines)
+    if (rows > 0 && shapeInTwoPieces(reply, cut, rows - 1, any) != ReplyShape::TooManyLines)
         std::abort();
-    if (longest > 0 && shapeInTwoParts(reply, cut, any, longest - 1) != ReplyShape::LineTooLong)
+    if (longest > 0 && shapeInTwoPieces(reply, cut, any, longest - 1) != ReplyShape::LineTooLong)
         std::abort();
 }
 
